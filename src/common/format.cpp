@@ -1,0 +1,286 @@
+#include "common/format.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "common/strings.h"
+
+namespace Arvek {
+namespace {
+
+struct Spec {
+    bool left = false, plus = false, space = false, zero = false, alt = false;
+    int width = 0;
+    int precision = -1;
+    int lengthBits = 0;  // 16 for h, 8 for hh, 0 for the argument's own width
+    wchar_t conversion = 0;
+};
+
+// Appends with the overall cut in force.
+class Sink {
+public:
+    Sink(std::wstring& out, std::size_t maxChars)
+        : m_out(out), m_limit(maxChars == std::wstring::npos ? std::wstring::npos : out.size() + maxChars) {}
+    bool full() const { return m_limit != std::wstring::npos && m_out.size() >= m_limit; }
+    void put(wchar_t c) {
+        if (!full()) m_out.push_back(c);
+    }
+    void put(std::wstring_view s) {
+        if (m_limit == std::wstring::npos) {
+            m_out.append(s);
+        } else if (!full()) {
+            m_out.append(s.substr(0, m_limit - m_out.size()));
+        }
+    }
+    void fill(wchar_t c, int count) {
+        for (int i = 0; i < count && !full(); ++i) m_out.push_back(c);
+    }
+
+private:
+    std::wstring& m_out;
+    std::size_t m_limit;
+};
+
+void PutPadded(Sink& sink, const Spec& spec, std::wstring_view body) {
+    const int pad = spec.width - static_cast<int>(body.size());
+    if (pad > 0 && !spec.left) sink.fill(L' ', pad);
+    sink.put(body);
+    if (pad > 0 && spec.left) sink.fill(L' ', pad);
+}
+
+// sign/prefix, then zero padding (when '0' applies), then digits.
+void PutNumber(Sink& sink, const Spec& spec, std::wstring_view prefix, std::wstring_view digits, bool zeroAllowed) {
+    std::wstring body(prefix);
+    const int len = static_cast<int>(prefix.size() + digits.size());
+    if (spec.zero && !spec.left && zeroAllowed && spec.width > len) body.append(static_cast<std::size_t>(spec.width - len), L'0');
+    body.append(digits);
+    PutPadded(sink, spec, body);
+}
+
+std::wstring ToDigits(std::uint64_t value, unsigned base, bool upper) {
+    char buffer[32];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, static_cast<int>(base));
+    std::wstring digits(buffer, end);
+    if (upper)
+        for (auto& c : digits) c = ToUpperInvariant(c);
+    return digits;
+}
+
+std::uint64_t MaskTo(std::uint64_t value, unsigned bits) { return bits >= 64 ? value : (value & ((1ull << bits) - 1)); }
+
+void PutInteger(Sink& sink, const Spec& spec, const FormatArg& arg) {
+    const unsigned argBits = arg.bytes() * 8;
+    const unsigned bits = spec.lengthBits ? static_cast<unsigned>(spec.lengthBits) : (argBits ? argBits : 32);
+    const wchar_t conv = spec.conversion;
+    std::wstring prefix;
+    std::uint64_t magnitude;
+    if (conv == L'd' || conv == L'i') {
+        // Re-sign from the chosen width so that %hd of 70000 behaves as in C.
+        std::uint64_t raw = MaskTo(arg.asUnsigned(), bits);
+        std::int64_t value;
+        if (bits < 64 && (raw >> (bits - 1)) & 1u)
+            value = static_cast<std::int64_t>(raw | ~((1ull << bits) - 1));
+        else
+            value = static_cast<std::int64_t>(raw);
+        if (arg.kind() == FormatArg::Kind::Unsigned && bits >= argBits) value = static_cast<std::int64_t>(raw);
+        if (value < 0) {
+            prefix = L"-";
+            magnitude = 0 - static_cast<std::uint64_t>(value);
+        } else {
+            if (spec.plus) prefix = L"+";
+            else if (spec.space) prefix = L" ";
+            magnitude = static_cast<std::uint64_t>(value);
+        }
+    } else {
+        magnitude = MaskTo(arg.asUnsigned(), bits);
+    }
+    const unsigned base = (conv == L'x' || conv == L'X' || conv == L'p') ? 16 : conv == L'o' ? 8 : 10;
+    std::wstring digits = ToDigits(magnitude, base, conv == L'X' || conv == L'p');
+    if (conv == L'p') {
+        const std::size_t want = arg.bytes() * 2;
+        if (digits.size() < want) digits.insert(0, want - digits.size(), L'0');
+    }
+    if (spec.precision >= 0) {
+        if (spec.precision == 0 && magnitude == 0) digits.clear();
+        if (static_cast<int>(digits.size()) < spec.precision)
+            digits.insert(0, static_cast<std::size_t>(spec.precision) - digits.size(), L'0');
+    }
+    if (spec.alt && magnitude != 0) {
+        if (conv == L'x') prefix += L"0x";
+        if (conv == L'X') prefix += L"0X";
+        if (conv == L'o' && (digits.empty() || digits[0] != L'0')) digits.insert(0, 1, L'0');
+    }
+    PutNumber(sink, spec, prefix, digits, spec.precision < 0);
+}
+
+void PutFloat(Sink& sink, const Spec& spec, double value) {
+    std::wstring prefix;
+    if (std::signbit(value)) {
+        prefix = L"-";
+        value = -value;
+    } else if (spec.plus) {
+        prefix = L"+";
+    } else if (spec.space) {
+        prefix = L" ";
+    }
+    const bool upper = spec.conversion == L'F' || spec.conversion == L'E' || spec.conversion == L'G';
+    std::wstring digits;
+    if (std::isnan(value)) {
+        digits = upper ? L"NAN" : L"nan";
+    } else if (std::isinf(value)) {
+        digits = upper ? L"INF" : L"inf";
+    } else {
+        const int precision = spec.precision < 0 ? 6 : spec.precision;
+        std::chars_format format = std::chars_format::fixed;
+        const wchar_t c = static_cast<wchar_t>(spec.conversion | 0x20);
+        if (c == L'e') format = std::chars_format::scientific;
+        if (c == L'g') format = std::chars_format::general;
+        char buffer[400];
+        auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, format,
+                                       c == L'g' && precision == 0 ? 1 : precision);
+        if (ec != std::errc{}) end = buffer;
+        digits.assign(buffer, end);
+        if (upper)
+            for (auto& ch : digits) ch = ToUpperInvariant(ch);
+    }
+    PutNumber(sink, spec, prefix, digits, std::isfinite(value));
+}
+
+void PutString(Sink& sink, const Spec& spec, const FormatArg& arg) {
+    std::wstring converted;
+    std::wstring_view text;
+    switch (arg.kind()) {
+        case FormatArg::Kind::Wide: text = arg.wide(); break;
+        case FormatArg::Kind::Narrow:
+            converted = WidenUtf8(arg.narrow());
+            text = converted;
+            break;
+        default:
+            converted = arg.kind() == FormatArg::Kind::Floating
+                            ? std::to_wstring(arg.asFloat())
+                            : (arg.kind() == FormatArg::Kind::Signed ? std::to_wstring(arg.asSigned())
+                                                                     : std::to_wstring(arg.asUnsigned()));
+            text = converted;
+            break;
+    }
+    if (spec.precision >= 0 && text.size() > static_cast<std::size_t>(spec.precision))
+        text = text.substr(0, static_cast<std::size_t>(spec.precision));
+    PutPadded(sink, spec, text);
+}
+
+bool IsString(const FormatArg& arg) {
+    return arg.kind() == FormatArg::Kind::Wide || arg.kind() == FormatArg::Kind::Narrow;
+}
+
+}  // namespace
+
+void FormatTo(std::wstring& out, std::wstring_view format, std::span<const FormatArg> args, std::size_t maxChars) {
+    Sink sink(out, maxChars);
+    std::size_t next = 0;
+    auto takeInt = [&](int& into) {
+        if (next < args.size() && !IsString(args[next]))
+            into = static_cast<int>(args[next].asSigned());
+        ++next;
+    };
+    std::size_t i = 0;
+    while (i < format.size() && !sink.full()) {
+        const wchar_t c = format[i++];
+        if (c != L'%') {
+            sink.put(c);
+            continue;
+        }
+        if (i >= format.size()) break;  // a lone '%' at the end produces nothing
+        if (format[i] == L'%') {
+            sink.put(L'%');
+            ++i;
+            continue;
+        }
+        Spec spec;
+        for (; i < format.size(); ++i) {
+            const wchar_t f = format[i];
+            if (f == L'-') spec.left = true;
+            else if (f == L'+') spec.plus = true;
+            else if (f == L' ') spec.space = true;
+            else if (f == L'0') spec.zero = true;
+            else if (f == L'#') spec.alt = true;
+            else break;
+        }
+        if (i < format.size() && format[i] == L'*') {
+            takeInt(spec.width);
+            if (spec.width < 0) {
+                spec.left = true;
+                spec.width = -spec.width;
+            }
+            ++i;
+        } else {
+            while (i < format.size() && format[i] >= L'0' && format[i] <= L'9')
+                spec.width = std::min(spec.width * 10 + (format[i++] - L'0'), 4096);
+        }
+        if (i < format.size() && format[i] == L'.') {
+            ++i;
+            spec.precision = 0;
+            if (i < format.size() && format[i] == L'*') {
+                takeInt(spec.precision);
+                ++i;
+            } else {
+                while (i < format.size() && format[i] >= L'0' && format[i] <= L'9')
+                    spec.precision = std::min(spec.precision * 10 + (format[i++] - L'0'), 4096);
+            }
+        }
+        // Length modifiers.
+        while (i < format.size()) {
+            const wchar_t m = format[i];
+            if (m == L'h') {
+                spec.lengthBits = spec.lengthBits == 16 ? 8 : 16;
+                ++i;
+            } else if (m == L'l' || m == L'L' || m == L'z' || m == L'j' || m == L't' || m == L'w') {
+                ++i;
+            } else if (m == L'I' && format.substr(i, 3) == L"I64") {
+                i += 3;
+            } else if (m == L'I' && format.substr(i, 3) == L"I32") {
+                i += 3;
+            } else {
+                break;
+            }
+        }
+        if (i >= format.size()) break;
+        spec.conversion = format[i++];
+        const FormatArg* arg = next < args.size() ? &args[next] : nullptr;
+        switch (spec.conversion) {
+            case L'd': case L'i': case L'u': case L'o': case L'x': case L'X': case L'p':
+                ++next;
+                if (!arg) break;
+                if (IsString(*arg)) PutString(sink, Spec{.left = spec.left, .width = spec.width}, *arg);
+                else if (arg->kind() == FormatArg::Kind::Floating) PutFloat(sink, Spec{.width = spec.width, .precision = 0, .conversion = L'f'}, arg->asFloat());
+                else PutInteger(sink, spec, *arg);
+                break;
+            case L'f': case L'F': case L'e': case L'E': case L'g': case L'G':
+                ++next;
+                if (!arg) break;
+                if (IsString(*arg)) PutString(sink, Spec{.left = spec.left, .width = spec.width}, *arg);
+                else PutFloat(sink, spec, arg->kind() == FormatArg::Kind::Floating ? arg->asFloat()
+                                                                                   : static_cast<double>(arg->asSigned()));
+                break;
+            case L'c':
+                ++next;
+                if (!arg) break;
+                if (IsString(*arg)) {
+                    PutString(sink, Spec{.left = spec.left, .width = spec.width, .precision = 1}, *arg);
+                } else {
+                    const wchar_t ch = static_cast<wchar_t>(arg->asUnsigned());
+                    PutPadded(sink, spec, std::wstring_view(&ch, 1));
+                }
+                break;
+            case L's': case L'S':
+                ++next;
+                if (arg) PutString(sink, spec, *arg);
+                break;
+            default:
+                // Unknown conversion: write the directive's last character, as the C runtimes do.
+                sink.put(spec.conversion);
+                break;
+        }
+    }
+}
+
+}  // namespace Arvek

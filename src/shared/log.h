@@ -1,0 +1,224 @@
+// The diagnostic log of both programs.
+//
+// One CArvekLog per process (GetLog) decides, once, from the policy values
+// under HKLM\Software\Policies\Arvek\<product name>[\<program>], which
+// listeners exist and which levels they accept, and hands every accepted
+// record to them. Without configuration only Error records reach the
+// Application event log.
+//
+// A call whose level is outside the log's window returns before formatting,
+// allocating or calling the system; logging never throws and never changes
+// the caller's last-error value.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "common/format.h"
+#include "ports/platform.h"
+
+namespace Arvek::Shared {
+
+enum LogLevel : std::int32_t {
+    TraceIn = 0,
+    TraceOut = 1,
+    Verbose = 2,
+    Information = 3,
+    Warning = 4,
+    Error = 5,
+    Diag = 6,
+    Never = 99,
+};
+
+// One bit per listener kind; also each listener's GetType.
+enum ListenerType : std::uint32_t {
+    Event = 1,
+    Debug = 2,
+    QueuedFile = 4,
+    File = 8,
+    Console = 16,
+};
+
+// Level name by number: "TraceIn" ... "Diag", "Undefined" outside 0-6.
+std::wstring_view LevelName(std::int32_t level);
+
+// A level name from the registry: case-insensitive; null, empty, "Never" and
+// anything unknown give Never (99).
+LogLevel ParseLogLevel(const wchar_t* name);
+LogLevel ParseLogLevel(std::wstring_view name);
+
+class CArvekLogListener {
+public:
+    // One log record. Copied whole when a queued listener keeps it.
+    class LogData {
+    public:
+        LogData() = default;
+        LogData(std::int32_t level, std::string functionName, std::wstring message, const Ports::SystemTime& time,
+                std::uint32_t threadId)
+            : m_functionName(std::move(functionName)), m_message(std::move(message)), m_level(level),
+              m_time(time), m_threadId(threadId) {}
+        virtual ~LogData() = default;
+        LogData(const LogData&) = default;
+        LogData& operator=(const LogData&) = default;
+        LogData(LogData&&) noexcept = default;
+        LogData& operator=(LogData&&) noexcept = default;
+
+        // "2026/12/09 01:58:47.123|00001A2C|Verbose    |Function|Message",
+        // built on first use and kept.
+        const std::wstring& GetLine();
+
+        const std::string& FunctionName() const { return m_functionName; }
+        const std::wstring& Message() const { return m_message; }
+        std::int32_t Level() const { return m_level; }
+        const Ports::SystemTime& Time() const { return m_time; }
+        std::uint32_t ThreadId() const { return m_threadId; }
+
+    private:
+        std::string m_functionName;
+        std::wstring m_message;
+        std::int32_t m_level = 0;
+        Ports::SystemTime m_time{};
+        std::uint32_t m_threadId = 0;
+        std::wstring m_levelName;
+        std::wstring m_line;
+    };
+
+    explicit CArvekLogListener(LogLevel defaultLevel) : m_minLevel(defaultLevel) {}
+    virtual ~CArvekLogListener() = default;
+    virtual void Log(LogData& data) = 0;
+    virtual ListenerType GetType() const = 0;
+
+    LogLevel MinLevel() const { return m_minLevel; }
+    LogLevel MaxLevel() const { return m_maxLevel; }
+    bool Accepts(std::int32_t level) const { return m_minLevel <= level && level <= m_maxLevel; }
+
+    // The window from "MinLogLevel" / "MaxLogLevel"; called once at creation.
+    void SetLevelWindow(LogLevel minLevel, LogLevel maxLevel) {
+        m_minLevel = minLevel;
+        m_maxLevel = maxLevel;
+    }
+
+protected:
+    LogLevel m_minLevel;
+    LogLevel m_maxLevel = Error;
+};
+
+// The two configuration keys; either may be absent. Values are looked up in
+// the program key first, then in the product key.
+struct LogConfigKeys {
+    std::unique_ptr<Ports::IRegistryKey> product;
+    std::unique_ptr<Ports::IRegistryKey> program;
+    std::wstring programName;  // the executable's base name: "Tidewatch", "Portolan"
+
+    // A string value of at most maxChars characters; nullopt when absent in
+    // both keys, too long, or (with stringTypesOnly) not REG_SZ.
+    std::optional<std::wstring> ReadString(const std::wstring& name, std::size_t maxChars,
+                                           bool stringTypesOnly) const;
+    // A value of exactly four bytes, whatever its stored type, from one key.
+    static std::optional<std::uint32_t> ReadDword(Ports::IRegistryKey* key, const std::wstring& name);
+};
+
+// The executable's base name: after the last backslash, without the part from
+// the last dot on.
+std::wstring ProgramBaseName(std::wstring_view modulePath);
+
+LogConfigKeys OpenLogConfigKeys(Ports::IRegistry& registry, Ports::IProcess& process);
+
+class CArvekLog {
+public:
+    static constexpr std::size_t kMessageBufferSize = 512;
+    static constexpr std::size_t kMaxListeners = 10;
+
+    // Reads the configuration and creates the listeners.
+    CArvekLog(Ports::Platform& platform, LogLevel defaultLevel, std::uint32_t defaultListeners);
+    ~CArvekLog();
+    CArvekLog(const CArvekLog&) = delete;
+    CArvekLog& operator=(const CArvekLog&) = delete;
+
+    bool IsEnabled(std::int32_t level) const {
+        return m_listenerCount != 0 && level >= m_minLevel && level <= m_maxLevel;
+    }
+
+    template <class... Args>
+    void Log(std::int32_t level, const char* function, const wchar_t* format, const Args&... args) {
+        if (!IsEnabled(level)) return;
+        if constexpr (sizeof...(Args) == 0) {
+            LogFormatted(level, function, format, {});
+        } else {
+            const FormatArg list[] = {FormatArg(args)...};
+            LogFormatted(level, function, format, list);
+        }
+    }
+
+    // A ready text instead of a format; not cut to the message buffer.
+    void LogText(std::int32_t level, const char* function, std::wstring_view text);
+
+    LogLevel MinLevel() const { return m_minLevel; }
+    LogLevel MaxLevel() const { return m_maxLevel; }
+    bool TimingEnabled() const { return m_timing; }
+    std::size_t ListenerCount() const { return m_listenerCount; }
+    const CArvekLogListener* Listener(std::size_t index) const { return m_listeners[index].get(); }
+    CArvekLogListener* FileListener() const { return m_fileListener; }
+    Ports::IClock& Clock() const { return m_platform->clock; }
+
+private:
+    friend CArvekLog& GetLog();
+    CArvekLog();  // the log of a process that named no platform: no listeners
+
+    void LogFormatted(std::int32_t level, const char* function, const wchar_t* format,
+                      std::span<const FormatArg> args);
+    void Dispatch(std::int32_t level, const char* function, std::wstring message);
+    std::unique_ptr<CArvekLogListener> CreateListener(ListenerType type, LogLevel defaultLevel,
+                                                      const LogConfigKeys& keys);
+
+    Ports::Platform* m_platform = nullptr;
+    std::array<std::unique_ptr<CArvekLogListener>, kMaxListeners> m_listeners;
+    std::size_t m_listenerCount = 0;
+    LogLevel m_minLevel = Never;
+    LogLevel m_maxLevel = Error;
+    bool m_timing = false;
+    CArvekLogListener* m_fileListener = nullptr;
+};
+
+// The process's log, made on first use from the process's platform (see
+// SetProcessPlatform) with the defaults every caller uses: minimum level
+// Error, listener set Event. It lives until the process ends.
+CArvekLog& GetLog();
+
+// The program's entry point names its platform once, before anything logs.
+// A process that never does gets a log without listeners.
+void SetProcessPlatform(Ports::Platform& platform);
+
+// Scope timer: reports the elapsed time at level Diag.
+class CArvekLogTimer {
+public:
+    void Start(CArvekLog& log, const char* function);
+    void Stop();
+
+private:
+    CArvekLog* m_log = nullptr;
+    std::uint64_t m_start = 0;
+    double m_elapsedMs = 0.0;
+    const char* m_function = "";
+};
+
+// The calling convention of every function: TraceIn on entry (empty
+// message), and a timer while the timing switch is on, stopped on every way
+// out. TraceOut is logged by the function itself where it says so.
+class CArvekLogScope {
+public:
+    CArvekLogScope(CArvekLog& log, const char* function);
+    ~CArvekLogScope();
+    CArvekLogScope(const CArvekLogScope&) = delete;
+    CArvekLogScope& operator=(const CArvekLogScope&) = delete;
+
+private:
+    std::optional<CArvekLogTimer> m_timer;
+};
+
+}  // namespace Arvek::Shared
