@@ -1,0 +1,427 @@
+#include "shared/file_listener.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <cstdio>
+
+#include "common/format.h"
+#include "common/strings.h"
+#include "shared/listeners.h"
+
+namespace Arvek::Shared {
+
+// ---------------------------------------------------------------------------
+// Names
+
+namespace LogFileNames {
+
+std::wstring LogFile(std::wstring_view folder, std::wstring_view program) {
+    std::wstring path(folder);
+    path += L'\\';
+    path += program;
+    path += L".log";
+    return path;
+}
+
+std::wstring RotatedFile(std::wstring_view folder, std::wstring_view program, unsigned number) {
+    return Format(L"%s\\%s_%04d.log", folder, program, number);
+}
+
+std::wstring SearchPattern(std::wstring_view folder, std::wstring_view program) {
+    std::wstring pattern(folder);
+    pattern += L'\\';
+    pattern += program;
+    pattern += L"_*.log";
+    return pattern;
+}
+
+std::wstring TemporaryFile(std::wstring_view folder, unsigned number) {
+    return Format(L"%s\\_log_%u", folder, number);
+}
+
+std::optional<unsigned> RotationNumber(std::wstring_view fileName, std::wstring_view program) {
+    constexpr std::wstring_view kExtension = L".log";
+    if (fileName.size() < program.size() + 1 + kExtension.size() + 1) return std::nullopt;
+    if (!EqualsIgnoreCase(fileName.substr(0, program.size()), program) || fileName[program.size()] != L'_' ||
+        !EqualsIgnoreCase(fileName.substr(fileName.size() - kExtension.size()), kExtension))
+        return std::nullopt;
+    const std::wstring_view digits =
+        fileName.substr(program.size() + 1, fileName.size() - program.size() - 1 - kExtension.size());
+    if (digits.size() > 9) return std::nullopt;
+    unsigned number = 0;
+    for (wchar_t c : digits) {
+        if (c < L'0' || c > L'9') return std::nullopt;
+        number = number * 10 + static_cast<unsigned>(c - L'0');
+    }
+    return number;
+}
+
+}  // namespace LogFileNames
+
+std::wstring LogMutexName(std::wstring_view logFilePath) {
+    const auto colon = logFilePath.find(L':');
+    if (colon != std::wstring_view::npos && colon != 0) logFilePath.remove_prefix(colon + 1);
+    std::wstring name = L"Global\\";
+    name.reserve(name.size() + logFilePath.size());
+    for (wchar_t c : logFilePath) name.push_back(c == L'\\' ? L'.' : c);
+    return name;
+}
+
+bool StartsLikeLogLine(std::wstring_view text) {
+    return text.size() >= 24 && text[4] == L'/' && text[7] == L'/' && text[10] == L' ' && text[13] == L':' &&
+           text[16] == L':' && text[19] == L'.' && text[23] == L'|';
+}
+
+RotationPlan PlanRotation(std::vector<Ports::FoundFile> files, std::wstring_view program) {
+    // Sort key for equal times: no number (a stray) before the highest number.
+    auto age = [&](const Ports::FoundFile& file) {
+        const auto number = LogFileNames::RotationNumber(file.name, program);
+        return number ? static_cast<long long>(*number) : -1;
+    };
+    std::stable_sort(files.begin(), files.end(), [&](const Ports::FoundFile& a, const Ports::FoundFile& b) {
+        if (a.lastWriteTime != b.lastWriteTime) return a.lastWriteTime < b.lastWriteTime;
+        const long long na = age(a), nb = age(b);
+        if (na != nb) return na < 0 ? true : nb < 0 ? false : na > nb;
+        return a.name < b.name;
+    });
+    RotationPlan plan;
+    std::size_t first = 0;
+    if (files.size() == CArvekLogListenerFile::kKeptFiles) {
+        plan.remove = files.front().name;
+        first = 1;
+    }
+    const auto count = static_cast<unsigned>(files.size() - first);
+    for (std::size_t i = first; i < files.size(); ++i)
+        plan.moves.push_back({files[i].name, count + 1 - static_cast<unsigned>(i - first)});
+    return plan;
+}
+
+// ---------------------------------------------------------------------------
+// The listener's state, shared with its writer thread
+
+namespace {
+
+// A lock with a deadline, taken in one function and released in another.
+// (std::timed_mutex would do, but libstdc++ builds its deadline wait on
+// pthread_mutex_clocklock, which ThreadSanitizer does not see.)
+class SessionLock {
+public:
+    bool LockUntil(std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock guard(m_lock);
+        if (!m_free.wait_until(guard, deadline, [&] { return !m_busy; })) return false;
+        m_busy = true;
+        return true;
+    }
+    void Unlock() {
+        {
+            std::lock_guard guard(m_lock);
+            m_busy = false;
+        }
+        m_free.notify_one();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_free;
+    bool m_busy = false;
+};
+
+}  // namespace
+
+struct CArvekLogListenerFile::State {
+    State(Ports::IFileSystem& fileSystem, std::wstring programName)
+        : files(fileSystem), program(std::move(programName)) {}
+
+    Ports::IFileSystem& files;
+    const std::wstring program;
+    std::wstring folder;
+    std::wstring path;  // empty: disabled
+    std::wstring mutexName;
+    std::uint32_t limitKiB = kDefaultMaxLogSizeKiB;
+    bool queued = false;
+    std::unique_ptr<Ports::INamedMutex> mutex;  // null when it could not be created
+
+    // The file session: held from opening the file to closing it, by one
+    // thread of this process at a time, together with the named mutex.
+    // Guards the members below.
+    SessionLock session;
+    std::unique_ptr<Ports::ITextFile> stream;  // open only while a write or batch runs
+    std::uint64_t writeCounter = 0;
+    std::atomic<bool> lastWaitTimedOut{false};
+
+    // The queue (queued mode).
+    mutable std::mutex queueLock;
+    std::condition_variable writerDone;
+    std::deque<LogData> queue;
+    bool writerRunning = false;
+    bool stopping = false;  // the listener is gone; a late writer touches nothing more
+
+    bool OpenFile(bool writerThread);
+    void CloseFile();
+    void WriteRecord(LogData& data);
+    void Rotate(bool force);
+    void RunWriter();
+    bool Stopping() {
+        std::lock_guard guard(queueLock);
+        return stopping;
+    }
+};
+
+static thread_local std::chrono::steady_clock::time_point g_openedAt;
+bool CArvekLogListenerFile::State::OpenFile(bool writerThread) {
+    using Clock = std::chrono::steady_clock;
+    const std::uint32_t waitMs = !writerThread && lastWaitTimedOut.load() ? kMutexRetryWaitMs : kMutexWaitMs;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    if (!mutex) return false;
+    const auto t0 = Clock::now();
+    if (!session.LockUntil(deadline)) {
+        fprintf(stderr, "DBG session timeout writer=%d after %lld ms\n", (int)writerThread, (long long)std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now()-t0).count());
+        lastWaitTimedOut = true;
+        return false;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    switch (mutex->Wait(static_cast<std::uint32_t>(std::max<long long>(left, 0)))) {
+        case Ports::WaitResult::Acquired:
+        case Ports::WaitResult::Abandoned:  // its holder died; the file is ours now
+            lastWaitTimedOut = false;
+            break;
+        case Ports::WaitResult::TimedOut:
+            fprintf(stderr, "DBG mutex timeout writer=%d after %lld ms\n", (int)writerThread, (long long)std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now()-t0).count());
+            lastWaitTimedOut = true;
+            session.Unlock();
+            return false;
+        case Ports::WaitResult::Failed:
+            session.Unlock();
+            return false;
+    }
+    if (writerThread && Stopping()) {
+        // The listener gave up waiting for this writer and has gone.
+        mutex->Release();
+        session.Unlock();
+        return false;
+    }
+    g_openedAt = Clock::now();
+    stream.reset();
+    stream = files.OpenTextForAppend(path);
+    if (!stream) {
+        mutex->Release();
+        session.Unlock();
+        return false;
+    }
+    return true;
+}
+
+void CArvekLogListenerFile::State::CloseFile() {
+    { auto held = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - g_openedAt).count(); if (held > 100) fprintf(stderr, "DBG held %lld ms\n", (long long)held); }
+    if (stream) {
+        stream->Flush();
+        stream.reset();
+    }
+    mutex->Release();
+    session.Unlock();
+}
+
+void CArvekLogListenerFile::State::WriteRecord(LogData& data) {
+    if (writeCounter++ > static_cast<std::uint64_t>(limitKiB) * 10) {
+        Rotate(false);
+        writeCounter /= 2;
+    }
+    if (!stream) return;  // lost when a rotation could not reopen the file
+    stream->Write(data.GetLine());
+    stream->Write(L"\n");  // CR LF in the file
+}
+
+void CArvekLogListenerFile::State::Rotate(bool force) {
+    const auto info = files.GetFileInfo(path);
+    if (!info) return;
+    if (!force) {
+        constexpr std::uint64_t k4GiB = 1ull << 32;
+        const bool larger = info->size >= k4GiB || info->size > static_cast<std::uint64_t>(limitKiB) * 1024;
+        if (limitKiB == 0 || !larger) return;
+    }
+
+    const RotationPlan plan = PlanRotation(files.FindFiles(LogFileNames::SearchPattern(folder, program)), program);
+    auto inFolder = [&](const std::wstring& name) { return folder + L'\\' + name; };
+    if (plan.remove) files.RemoveFile(inFolder(*plan.remove));
+
+    // Two passes, so that no new name is taken by a file still waiting for
+    // its own move. A failed move stops the first pass; the files already
+    // moved still go on to their new numbers, or back to their old names
+    // when that number is taken, so none is left outside the series.
+    std::vector<const RotationPlan::Move*> moved;
+    for (const auto& move : plan.moves) {
+        const std::wstring temporary = LogFileNames::TemporaryFile(folder, move.number);
+        files.RemoveFile(temporary);  // left over from an interrupted rotation
+        if (!files.RenameFile(inFolder(move.name), temporary)) break;
+        moved.push_back(&move);
+    }
+    for (const RotationPlan::Move* move : moved) {
+        const std::wstring temporary = LogFileNames::TemporaryFile(folder, move->number);
+        if (!files.RenameFile(temporary, LogFileNames::RotatedFile(folder, program, move->number)))
+            files.RenameFile(temporary, inFolder(move->name));
+    }
+
+    const bool wasOpen = stream != nullptr;
+    if (wasOpen) {
+        stream->Flush();
+        stream.reset();
+    }
+    files.RenameFile(path, LogFileNames::RotatedFile(folder, program, 1));
+    if (wasOpen) stream = files.OpenTextForAppend(path);
+}
+
+void CArvekLogListenerFile::State::RunWriter() {
+    for (;;) {
+        if (!OpenFile(true)) {
+            // The records stay queued; the next record starts a new writer.
+            std::lock_guard guard(queueLock);
+            writerRunning = false;
+            writerDone.notify_all();
+            return;
+        }
+        const auto holdUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMaxBatchHoldMs);
+        std::unique_lock guard(queueLock);
+        while (!queue.empty() && !stopping) {
+            LogData data = std::move(queue.front());
+            queue.pop_front();
+            guard.unlock();
+            WriteRecord(data);
+            const bool heldLongEnough = std::chrono::steady_clock::now() >= holdUntil;
+            guard.lock();
+            if (heldLongEnough) break;
+        }
+        const bool more = !queue.empty() && !stopping;
+        if (!more) {
+            writerRunning = false;
+            writerDone.notify_all();
+        }
+        guard.unlock();
+        CloseFile();
+        if (!more) return;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The listener
+
+CArvekLogListenerFile::CArvekLogListenerFile(LogLevel defaultLevel, bool queued, const LogConfigKeys& keys,
+                                             Ports::IFileSystem& files, Ports::INamedObjects& namedObjects)
+    : CArvekLogListener(defaultLevel), m_state(std::make_shared<State>(files, keys.programName)) {
+    State& s = *m_state;
+    s.queued = queued;
+
+    // 1. The size limit: the program key's non-zero value, else the product key's.
+    auto limit = LogConfigKeys::ReadDword(keys.program.get(), L"MaxLogSize");
+    if (!limit || *limit == 0) limit = LogConfigKeys::ReadDword(keys.product.get(), L"MaxLogSize");
+    s.limitKiB = limit && *limit != 0 ? *limit : kDefaultMaxLogSizeKiB;
+    s.writeCounter = static_cast<std::uint64_t>(s.limitKiB) * 10 + 1;  // the first write checks the size
+
+    // 2. The path; without the folder the listener stays disabled.
+    if (auto roaming = files.RoamingAppDataFolder(); roaming && files.CreateFolder(*roaming)) {
+        std::wstring folder = *roaming + L'\\' + LogFileNames::kFolderName;
+        if (folder.size() <= LogFileNames::kMaxPath && files.CreateFolder(folder)) {
+            std::wstring path = LogFileNames::LogFile(folder, keys.programName);
+            if (path.size() <= LogFileNames::kMaxPath) {
+                s.folder = std::move(folder);
+                s.path = std::move(path);
+            }
+        }
+    }
+
+    // 3. The mutex, not owned.
+    s.mutexName = LogMutexName(s.path.empty() ? keys.programName + L".log" : s.path);
+    s.mutex = namedObjects.CreateNamedMutex(s.mutexName, false).mutex;
+
+    // 4. The first line, and the queued switch.
+    if (s.path.empty() || !s.OpenFile(false)) return;
+    std::wstring start;
+    switch (s.stream->ReadFromStart(25, start)) {
+        case Ports::ITextFile::ReadStatus::Read:
+            // The C runtime may hand back the byte-order mark it wrote itself.
+            if (!start.empty() && start.front() == L'\uFEFF') start.erase(0, 1);
+            if (!start.empty() && !StartsLikeLogLine(start.substr(0, 24))) s.Rotate(true);
+            break;
+        case Ports::ITextFile::ReadStatus::Error:
+            s.Rotate(true);
+            break;
+        case Ports::ITextFile::ReadStatus::EndOfFile:
+            break;  // an empty file is left alone
+    }
+    auto queuedWrites = LogConfigKeys::ReadDword(keys.program.get(), L"QueuedWrites");
+    if (!queuedWrites) queuedWrites = LogConfigKeys::ReadDword(keys.product.get(), L"QueuedWrites");
+    if (queuedWrites) s.queued = *queuedWrites != 0;
+    s.CloseFile();
+}
+
+CArvekLogListenerFile::~CArvekLogListenerFile() {
+    State& s = *m_state;
+    std::unique_lock guard(s.queueLock);
+    // Give a running writer two chances to finish: 100 ms, then 500 ms more.
+    for (auto wait : {std::chrono::milliseconds(100), std::chrono::milliseconds(500)}) {
+        if (!s.writerRunning) break;
+        s.writerDone.wait_for(guard, wait, [&] { return !s.writerRunning; });
+    }
+    s.stopping = true;
+    s.queue.clear();  // what is still queued is lost
+    const bool stuck = s.writerRunning;
+    guard.unlock();
+    if (m_writer.joinable()) {
+        // A writer that is still waiting for the mutex ends on its own when
+        // the wait is over; it keeps the shared state alive until then.
+        if (stuck) {
+            m_writer.detach();
+        } else {
+            m_writer.join();
+        }
+    }
+}
+
+void CArvekLogListenerFile::Log(LogData& data) {
+    State& s = *m_state;
+    if (s.path.empty()) return;
+    if (!s.queued) {
+        if (!s.OpenFile(false)) return;  // the record is lost
+        s.WriteRecord(data);
+        s.CloseFile();
+        return;
+    }
+    std::thread finished;
+    {
+        std::lock_guard guard(s.queueLock);
+        s.queue.push_back(data);
+        if (!s.writerRunning) {
+            // The previous writer has marked itself done; it only closes the file still.
+            finished = std::move(m_writer);
+            try {
+                m_writer = std::thread([state = m_state] { state->RunWriter(); });
+                s.writerRunning = true;
+            } catch (...) {
+                // No thread now: the record waits for the next one.
+            }
+        }
+    }
+    if (finished.joinable()) finished.join();
+}
+
+ListenerType CArvekLogListenerFile::GetType() const { return m_state->queued ? QueuedFile : File; }
+const std::wstring& CArvekLogListenerFile::Path() const { return m_state->path; }
+const std::wstring& CArvekLogListenerFile::MutexName() const { return m_state->mutexName; }
+std::uint32_t CArvekLogListenerFile::MaxLogSizeKiB() const { return m_state->limitKiB; }
+bool CArvekLogListenerFile::Queued() const { return m_state->queued; }
+
+std::size_t CArvekLogListenerFile::PendingRecords() const {
+    std::lock_guard guard(m_state->queueLock);
+    return m_state->queue.size();
+}
+
+std::unique_ptr<CArvekLogListener> CreateFileListener(LogLevel defaultLevel, bool queued, const LogConfigKeys& keys,
+                                                      Ports::Platform& platform) {
+    return std::make_unique<CArvekLogListenerFile>(defaultLevel, queued, keys, platform.files,
+                                                   platform.namedObjects);
+}
+
+}  // namespace Arvek::Shared

@@ -1,0 +1,78 @@
+// A scenario: one simulated Arvek notebook (its facts, its registry) and a
+// timeline of what happens to it. Text, line by line:
+//
+//   # comment
+//   [machine]
+//   model = Arvek Lumen 14
+//   start = 2026-12-09 01:58:47.123      local time when the program starts
+//   language = 1033                      the user's interface language id
+//   program = C:\Program Files\Arvek\Tidewatch\Tidewatch.exe
+//   product = Tidewatch Application      ProductName of its version resource
+//   held-mutex = TIDEWATCH               a session mutex another program holds
+//   window-creation = fails              the hidden window cannot be created
+//   registry-file = policy.reg           a .reg file, relative to the scenario
+//
+//   [registry]
+//   Windows Registry Editor Version 5.00       .reg text, as regedit exports it
+//   [HKEY_LOCAL_MACHINE\Software\...]
+//   "Name"="value"
+//
+//   [timeline]
+//   500ms  post WM_COMMAND 0 0           post a message to the program's window
+//   2s     second-instance               start the program again in the session
+//   3s     close-window                  close the program's window (WM_CLOSE)
+//
+// Times are since the program's start (ms or s, decimals allowed), in order.
+// Every error names the file and line.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ports/clock.h"
+
+namespace Arvek::Sim {
+
+class ScenarioError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct TimelineEvent {
+    std::uint64_t atMs = 0;
+    std::string verb;  // "post", "close-window", "second-instance"
+    std::uint32_t message = 0;
+    std::uintptr_t wParam = 0;
+    std::intptr_t lParam = 0;
+    int line = 0;
+};
+
+struct RegistrySource {
+    std::string text;       // the .reg file's bytes
+    std::string fileName;   // for error messages
+    int firstLine = 1;      // line of the text's first line in that file
+};
+
+struct Scenario {
+    std::string fileName;
+    std::string model;
+    Ports::SystemTime start{2026, 12, 3, 9, 8, 0, 0, 0};
+    std::uint16_t language = 1033;
+    std::wstring programPath = L"C:\\Program Files\\Arvek\\Tidewatch\\Tidewatch.exe";
+    std::wstring productName = L"Tidewatch Application";
+    std::vector<std::wstring> heldMutexes;
+    bool failWindowCreation = false;
+    std::vector<RegistrySource> registry;
+    std::vector<TimelineEvent> timeline;
+};
+
+// Throws ScenarioError ("file:line: what") for anything malformed; .reg
+// sources are read but parsed only when the machine is built.
+Scenario ParseScenario(const std::string& text, const std::string& fileName,
+                       const std::filesystem::path& baseFolder);
+Scenario LoadScenario(const std::filesystem::path& path);
+
+}  // namespace Arvek::Sim

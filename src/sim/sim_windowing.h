@@ -1,0 +1,78 @@
+// Windows and the message queue of the simulated notebook. The program's
+// thread takes messages from the queue; when the queue runs dry the
+// scenario's timeline is asked for its next stimulus (which moves the clock
+// and usually posts a message). Other threads may post at any time.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "ports/windowing.h"
+#include "sim/transcript.h"
+
+namespace Arvek::Sim {
+
+class SimClock;
+
+class SimWindowing : public Ports::IWindowing {
+public:
+    // `idle` performs the next timeline stimulus; false when none is left.
+    SimWindowing(Transcript& transcript, SimClock& clock, std::function<bool()> idle = {});
+
+    void SetIdle(std::function<bool()> idle) { m_idle = std::move(idle); }
+    // The scenario can make window creation fail.
+    void FailWindowCreation(bool fail) { m_failCreation = fail; }
+
+    bool RegisterWindowClass(const Ports::WindowClass& windowClass) override;
+    Ports::WindowHandle CreateMainWindow(std::uint32_t exStyle, const std::wstring& className,
+                                         const std::wstring& title, std::uint32_t style) override;
+    bool RegisterSessionNotification(Ports::WindowHandle window, std::uint32_t flags) override;
+    void ShowWindow(Ports::WindowHandle window, int command) override;
+    void UpdateWindow(Ports::WindowHandle window) override {}
+    bool DestroyWindow(Ports::WindowHandle window) override;
+    int GetNextMessage(Ports::Message& message) override;
+    void Translate(const Ports::Message& message) override {}
+    std::intptr_t Dispatch(const Ports::Message& message) override;
+    bool Post(Ports::WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+              std::intptr_t lParam) override;
+    void PostQuit(int exitCode) override;
+    std::intptr_t DefaultProcedure(Ports::WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                   std::intptr_t lParam) override;
+    bool UnregisterDeviceNotification(Ports::DeviceNotifyHandle handle) override;
+    bool SetEvent(Ports::EventHandle event) override;
+
+    // The program's top-level window, 0 when there is none (yet, or any more).
+    Ports::WindowHandle MainWindow() const;
+    // Calls the window's procedure directly, as SendMessage does on one thread.
+    std::intptr_t Send(Ports::WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+
+private:
+    struct Window {
+        std::wstring className;
+        std::wstring title;
+        bool visible = true;
+        bool sessionNotifications = false;
+    };
+    void Note(const std::wstring& text);
+    Ports::WindowProcedure ProcedureOf(Ports::WindowHandle window);
+
+    Transcript& m_transcript;
+    SimClock& m_clock;
+    std::function<bool()> m_idle;
+    bool m_failCreation = false;
+
+    mutable std::mutex m_lock;
+    std::condition_variable m_posted;
+    std::map<std::wstring, Ports::WindowClass> m_classes;  // by upper-cased name
+    std::map<Ports::WindowHandle, Window> m_windows;
+    std::deque<Ports::Message> m_queue;
+    bool m_quit = false;
+    int m_quitCode = 0;
+    Ports::WindowHandle m_nextHandle = 0x000A0100;
+};
+
+}  // namespace Arvek::Sim

@@ -1,0 +1,51 @@
+// Builds a simulated notebook from scenario text for one test, over a fresh
+// host folder that is removed afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "sim/scenario.h"
+#include "sim/sim_machine.h"
+
+namespace Arvek::Testing {
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::random_device random;
+        m_path = std::filesystem::temp_directory_path() /
+                 ("arvek-test-" + std::to_string(random()) + "-" + std::to_string(random()));
+        std::filesystem::create_directories(m_path);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// A machine from scenario text; `policy` is .reg text appended as the
+// scenario's registry (without its header line).
+struct SimNotebook {
+    explicit SimNotebook(const std::string& scenarioText)
+        : machine(Sim::ParseScenario(scenarioText, "test.scenario", folder.Path()), folder.Path()) {}
+
+    static std::string WithPolicy(const std::string& machineSettings, const std::string& policy) {
+        return "[machine]\n" + machineSettings + "\n[registry]\nWindows Registry Editor Version 5.00\n\n" + policy;
+    }
+
+    TempFolder folder;
+    Sim::SimMachine machine;
+};
+
+}  // namespace Arvek::Testing
