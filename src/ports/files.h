@@ -38,6 +38,7 @@ public:
     virtual ReadStatus ReadFromStart(std::size_t maxChars, std::wstring& text) = 0;
 
     // fputws at the end of the file; false when the stream reports an error.
+    // NUL characters are not written (fputws would stop at the first).
     virtual bool Write(std::wstring_view text) = 0;
 
     // fflush.

@@ -4,9 +4,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
-#include <cstdio>
+#include <vector>
 
 #include "common/format.h"
 #include "common/strings.h"
@@ -153,33 +152,30 @@ struct CArvekLogListenerFile::State {
     std::uint64_t writeCounter = 0;
     std::atomic<bool> lastWaitTimedOut{false};
 
-    // The queue (queued mode).
+    // The queue (queued mode), oldest record first.
     mutable std::mutex queueLock;
     std::condition_variable writerDone;
-    std::deque<LogData> queue;
+    std::vector<LogData> queue;
     bool writerRunning = false;
-    bool stopping = false;  // the listener is gone; a late writer touches nothing more
+    std::atomic<bool> stopping{false};      // the listener is gone; a late writer touches nothing more
+    std::atomic<std::size_t> unwritten{0};  // queued, or taken by the writer and not written yet
 
+    // Never throw: a record that cannot be written (out of memory, say) is
+    // lost, and the file and the mutex are never left held.
     bool OpenFile(bool writerThread);
     void CloseFile();
-    void WriteRecord(LogData& data);
+    void WriteRecord(LogData& data) noexcept;
     void Rotate(bool force);
     void RunWriter();
-    bool Stopping() {
-        std::lock_guard guard(queueLock);
-        return stopping;
-    }
+    bool Stopping() const { return stopping.load(); }
 };
 
-static thread_local std::chrono::steady_clock::time_point g_openedAt;
 bool CArvekLogListenerFile::State::OpenFile(bool writerThread) {
     using Clock = std::chrono::steady_clock;
     const std::uint32_t waitMs = !writerThread && lastWaitTimedOut.load() ? kMutexRetryWaitMs : kMutexWaitMs;
     const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
     if (!mutex) return false;
-    const auto t0 = Clock::now();
     if (!session.LockUntil(deadline)) {
-        fprintf(stderr, "DBG session timeout writer=%d after %lld ms\n", (int)writerThread, (long long)std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now()-t0).count());
         lastWaitTimedOut = true;
         return false;
     }
@@ -190,7 +186,6 @@ bool CArvekLogListenerFile::State::OpenFile(bool writerThread) {
             lastWaitTimedOut = false;
             break;
         case Ports::WaitResult::TimedOut:
-            fprintf(stderr, "DBG mutex timeout writer=%d after %lld ms\n", (int)writerThread, (long long)std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now()-t0).count());
             lastWaitTimedOut = true;
             session.Unlock();
             return false;
@@ -204,9 +199,11 @@ bool CArvekLogListenerFile::State::OpenFile(bool writerThread) {
         session.Unlock();
         return false;
     }
-    g_openedAt = Clock::now();
     stream.reset();
-    stream = files.OpenTextForAppend(path);
+    try {
+        stream = files.OpenTextForAppend(path);
+    } catch (...) {
+    }
     if (!stream) {
         mutex->Release();
         session.Unlock();
@@ -216,7 +213,6 @@ bool CArvekLogListenerFile::State::OpenFile(bool writerThread) {
 }
 
 void CArvekLogListenerFile::State::CloseFile() {
-    { auto held = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - g_openedAt).count(); if (held > 100) fprintf(stderr, "DBG held %lld ms\n", (long long)held); }
     if (stream) {
         stream->Flush();
         stream.reset();
@@ -225,14 +221,18 @@ void CArvekLogListenerFile::State::CloseFile() {
     session.Unlock();
 }
 
-void CArvekLogListenerFile::State::WriteRecord(LogData& data) {
-    if (writeCounter++ > static_cast<std::uint64_t>(limitKiB) * 10) {
-        Rotate(false);
-        writeCounter /= 2;
+void CArvekLogListenerFile::State::WriteRecord(LogData& data) noexcept {
+    try {
+        if (writeCounter++ > static_cast<std::uint64_t>(limitKiB) * 10) {
+            Rotate(false);
+            writeCounter /= 2;
+        }
+        if (!stream) return;  // lost when a rotation could not reopen the file
+        stream->Write(data.GetLine());
+        stream->Write(L"\n");  // CR LF in the file
+    } catch (...) {
+        // Out of memory: this record is lost.
     }
-    if (!stream) return;  // lost when a rotation could not reopen the file
-    stream->Write(data.GetLine());
-    stream->Write(L"\n");  // CR LF in the file
 }
 
 void CArvekLogListenerFile::State::Rotate(bool force) {
@@ -275,6 +275,12 @@ void CArvekLogListenerFile::State::Rotate(bool force) {
 }
 
 void CArvekLogListenerFile::State::RunWriter() {
+    // The writer takes everything queued at once, by swapping the queue with
+    // an empty one: taking records one at a time through the queue's lock
+    // would make it and the threads that log take turns on that lock for
+    // every line. What it cannot write before its hold is over goes back to
+    // the front of the queue, so the order never changes.
+    std::vector<LogData> taken;
     for (;;) {
         if (!OpenFile(true)) {
             // The records stay queued; the next record starts a new writer.
@@ -284,15 +290,27 @@ void CArvekLogListenerFile::State::RunWriter() {
             return;
         }
         const auto holdUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMaxBatchHoldMs);
+        bool holdOver = false;
         std::unique_lock guard(queueLock);
-        while (!queue.empty() && !stopping) {
-            LogData data = std::move(queue.front());
-            queue.pop_front();
+        while (!queue.empty() && !stopping && !holdOver) {
+            taken.swap(queue);
             guard.unlock();
-            WriteRecord(data);
-            const bool heldLongEnough = std::chrono::steady_clock::now() >= holdUntil;
+            std::size_t done = 0;
+            while (done < taken.size() && !stopping && !holdOver) {
+                WriteRecord(taken[done++]);
+                --unwritten;
+                holdOver = std::chrono::steady_clock::now() >= holdUntil;
+            }
             guard.lock();
-            if (heldLongEnough) break;
+            if (done < taken.size()) {
+                try {
+                    queue.insert(queue.begin(), std::make_move_iterator(taken.begin() + static_cast<std::ptrdiff_t>(done)),
+                                 std::make_move_iterator(taken.end()));
+                } catch (...) {
+                    unwritten -= taken.size() - done;  // out of memory: those are lost
+                }
+            }
+            taken.clear();  // keeps its room for the next swap
         }
         const bool more = !queue.empty() && !stopping;
         if (!more) {
@@ -338,22 +356,26 @@ CArvekLogListenerFile::CArvekLogListenerFile(LogLevel defaultLevel, bool queued,
 
     // 4. The first line, and the queued switch.
     if (s.path.empty() || !s.OpenFile(false)) return;
-    std::wstring start;
-    switch (s.stream->ReadFromStart(25, start)) {
-        case Ports::ITextFile::ReadStatus::Read:
-            // The C runtime may hand back the byte-order mark it wrote itself.
-            if (!start.empty() && start.front() == L'\uFEFF') start.erase(0, 1);
-            if (!start.empty() && !StartsLikeLogLine(start.substr(0, 24))) s.Rotate(true);
-            break;
-        case Ports::ITextFile::ReadStatus::Error:
-            s.Rotate(true);
-            break;
-        case Ports::ITextFile::ReadStatus::EndOfFile:
-            break;  // an empty file is left alone
+    try {
+        std::wstring start;
+        switch (s.stream->ReadFromStart(25, start)) {
+            case Ports::ITextFile::ReadStatus::Read:
+                // The C runtime may hand back the byte-order mark it wrote itself.
+                if (!start.empty() && start.front() == L'\uFEFF') start.erase(0, 1);
+                if (!start.empty() && !StartsLikeLogLine(start.substr(0, 24))) s.Rotate(true);
+                break;
+            case Ports::ITextFile::ReadStatus::Error:
+                s.Rotate(true);
+                break;
+            case Ports::ITextFile::ReadStatus::EndOfFile:
+                break;  // an empty file is left alone
+        }
+        auto queuedWrites = LogConfigKeys::ReadDword(keys.program.get(), L"QueuedWrites");
+        if (!queuedWrites) queuedWrites = LogConfigKeys::ReadDword(keys.product.get(), L"QueuedWrites");
+        if (queuedWrites) s.queued = *queuedWrites != 0;
+    } catch (...) {
+        // Out of memory: the file stays as it is, the switch as created.
     }
-    auto queuedWrites = LogConfigKeys::ReadDword(keys.program.get(), L"QueuedWrites");
-    if (!queuedWrites) queuedWrites = LogConfigKeys::ReadDword(keys.product.get(), L"QueuedWrites");
-    if (queuedWrites) s.queued = *queuedWrites != 0;
     s.CloseFile();
 }
 
@@ -366,6 +388,7 @@ CArvekLogListenerFile::~CArvekLogListenerFile() {
         s.writerDone.wait_for(guard, wait, [&] { return !s.writerRunning; });
     }
     s.stopping = true;
+    s.unwritten -= s.queue.size();
     s.queue.clear();  // what is still queued is lost
     const bool stuck = s.writerRunning;
     guard.unlock();
@@ -389,10 +412,12 @@ void CArvekLogListenerFile::Log(LogData& data) {
         s.CloseFile();
         return;
     }
+    LogData copy(data);  // made before taking the lock, which the writer needs too
     std::thread finished;
     {
         std::lock_guard guard(s.queueLock);
-        s.queue.push_back(data);
+        s.queue.push_back(std::move(copy));
+        ++s.unwritten;
         if (!s.writerRunning) {
             // The previous writer has marked itself done; it only closes the file still.
             finished = std::move(m_writer);
@@ -413,10 +438,7 @@ const std::wstring& CArvekLogListenerFile::MutexName() const { return m_state->m
 std::uint32_t CArvekLogListenerFile::MaxLogSizeKiB() const { return m_state->limitKiB; }
 bool CArvekLogListenerFile::Queued() const { return m_state->queued; }
 
-std::size_t CArvekLogListenerFile::PendingRecords() const {
-    std::lock_guard guard(m_state->queueLock);
-    return m_state->queue.size();
-}
+std::size_t CArvekLogListenerFile::PendingRecords() const { return m_state->unwritten.load(); }
 
 std::unique_ptr<CArvekLogListener> CreateFileListener(LogLevel defaultLevel, bool queued, const LogConfigKeys& keys,
                                                       Ports::Platform& platform) {

@@ -112,7 +112,8 @@ public:
     const std::wstring& MutexName() const;
     std::uint32_t MaxLogSizeKiB() const;
     bool Queued() const;
-    // Records waiting for a writer (queued mode).
+    // Records not in the file yet (queued mode): queued, or taken by the
+    // writer and not written yet.
     std::size_t PendingRecords() const;
 
     struct State;  // shared with the writer thread, which may outlive a stuck shutdown

@@ -43,8 +43,20 @@ bool IsValidNameChar(wchar_t c, bool wildcards) {
 // Appends UTF-8 of `text` to `out` as the C runtime's text mode writes it:
 // L'\n' becomes CR LF; NUL characters are dropped (fputws stops at them).
 void AppendTextModeUtf8(std::string& out, std::wstring_view text) {
+    std::size_t at = out.size();
+    out.resize(at + text.size() * 4 + 1);  // the most any character takes (CR LF: 2 for 1)
+    char* p = out.data() + at;
     for (std::size_t i = 0; i < text.size(); ++i) {
         auto cp = static_cast<std::uint32_t>(text[i]);
+        if (cp < 0x80) {
+            if (cp == L'\n') {
+                *p++ = '\r';
+            } else if (cp == 0) {
+                continue;
+            }
+            *p++ = static_cast<char>(cp);
+            continue;
+        }
         if constexpr (sizeof(wchar_t) == 2) {
             if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size()) {
                 const auto low = static_cast<std::uint32_t>(text[i + 1]);
@@ -54,30 +66,22 @@ void AppendTextModeUtf8(std::string& out, std::wstring_view text) {
                 }
             }
         }
-        if (cp < 0x80) {
-            if (cp == L'\n') {
-                out.push_back('\r');
-            } else if (cp == 0) {
-                continue;
-            }
-            out.push_back(static_cast<char>(cp));
-            continue;
-        }
         if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
         if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            *p++ = static_cast<char>(0xC0 | (cp >> 6));
+            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
         } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            *p++ = static_cast<char>(0xE0 | (cp >> 12));
+            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
         } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            *p++ = static_cast<char>(0xF0 | (cp >> 18));
+            *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
         }
     }
+    out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
@@ -130,6 +134,7 @@ public:
 
     bool Write(std::wstring_view text) override {
         if (m_failed) return false;
+        if (m_buffer.capacity() < kBufferSize * 2) m_buffer.reserve(kBufferSize * 2);
         AppendTextModeUtf8(m_buffer, text);
         if (m_buffer.size() >= kBufferSize) return Flush();
         return true;

@@ -20,8 +20,13 @@ public:
         Shared::SetProcessPlatform(m_notebook->machine.Platform());
         Shared::GetLog();
     }
-    // The process log outlives every test; so does its notebook.
-    void TearDown() override { m_notebook.release(); }
+    // The process log outlives every test, so its notebook is never
+    // destroyed; its host folder (the log writes no files) is removed now.
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_notebook->folder.Path(), ignored);
+        m_notebook.release();
+    }
 
 private:
     std::unique_ptr<SimNotebook> m_notebook;
