@@ -1,0 +1,52 @@
+// The Windows programs' set of ports: one adapter of each kind, made once
+// in wWinMain and handed to the core as an Arvek::Ports::Platform.
+#pragma once
+
+#include <windows.h>
+
+#include "ports/platform.h"
+#include "win32/clock_win32.h"
+#include "win32/diagnostics_win32.h"
+#include "win32/event_log_win32.h"
+#include "win32/files_win32.h"
+#include "win32/named_objects_win32.h"
+#include "win32/process_win32.h"
+#include "win32/registry_win32.h"
+#include "win32/resources_win32.h"
+#include "win32/windowing_win32.h"
+
+namespace Arvek::Win32 {
+
+// The adapters themselves, in a base class so that they exist before the
+// Platform's references to them are bound. Their names differ from the
+// Platform's, so that `platform.registry` names the port without ambiguity.
+struct Win32Adapters {
+    explicit Win32Adapters(HINSTANCE module) : windowsWindowing(module), windowsResources(module) {}
+
+    Win32Registry windowsRegistry;
+    Win32Process windowsProcess;
+    Win32Clock windowsClock;
+    Win32FileSystem windowsFiles;
+    Win32NamedObjects windowsNamedObjects;
+    Win32EventLog windowsEventLog;
+    Win32DebugOutput windowsDebugOutput;
+    Win32Console windowsConsole;
+    Win32Windowing windowsWindowing;
+    Win32Resources windowsResources;
+};
+
+class Win32Platform : private Win32Adapters, public Ports::Platform {
+public:
+    // `module` is the program's instance: string resources are read from it
+    // and window classes registered on it.
+    explicit Win32Platform(HINSTANCE module = ::GetModuleHandleW(nullptr))
+        : Win32Adapters(module),
+          Ports::Platform{windowsRegistry,     windowsProcess,  windowsClock,       windowsFiles,
+                          windowsNamedObjects, windowsEventLog, windowsDebugOutput, windowsConsole,
+                          windowsWindowing,    windowsResources} {}
+
+    Win32Platform(const Win32Platform&) = delete;
+    Win32Platform& operator=(const Win32Platform&) = delete;
+};
+
+}  // namespace Arvek::Win32

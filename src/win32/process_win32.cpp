@@ -1,0 +1,40 @@
+#include "win32/process_win32.h"
+
+#include <windows.h>
+#include <winver.h>
+
+#include <cwchar>
+#include <vector>
+
+namespace Arvek::Win32 {
+
+std::wstring Win32Process::ModuleFileName() {
+    // MAX_PATH, as the programs have always asked: a longer path comes back
+    // cut to 259 characters (the call's own behaviour), not grown.
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0) return {};
+    return std::wstring(path, wcsnlen(path, MAX_PATH));
+}
+
+std::optional<std::wstring> Win32Process::VersionString(const std::wstring& path, const std::wstring& subBlock) {
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) return std::nullopt;
+    std::vector<BYTE> block(size);
+    if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return std::nullopt;
+    void* value = nullptr;
+    UINT length = 0;  // in characters for a string value, its terminator included
+    if (!::VerQueryValueW(block.data(), subBlock.c_str(), &value, &length)) return std::nullopt;
+    if (!value || length == 0) return std::nullopt;
+    const auto* text = static_cast<const wchar_t*>(value);
+    return std::wstring(text, wcsnlen(text, length));
+}
+
+std::uint32_t Win32Process::CurrentThreadId() { return ::GetCurrentThreadId(); }
+
+std::uint32_t Win32Process::LastError() { return ::GetLastError(); }
+
+void Win32Process::SetLastError(std::uint32_t error) { ::SetLastError(error); }
+
+}  // namespace Arvek::Win32
