@@ -2,6 +2,9 @@
 // values of a simulated notebook.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "sim_fixture.h"
 #include "shared/log.h"
 
@@ -151,6 +154,42 @@ TEST(LogTimer, ReportsElapsedTimeAtDiag) {
     longTimer.Stop();
     EXPECT_EQ((std::vector<std::wstring>{L"Fn : Elapsed time =  1234.0 ms.", L"Long : Elapsed time = 1500000.0 s."}),
               f.Console());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LogConfig, TimingSwitchFollowsTheFileListenersWindow) {
+    const struct {
+        const char* values;
+        bool timing;
+    } cases[] = {
+        {"\"LoggingType\"=\"file\"\n\"MinLogLevel\"=\"Diag\"\n\"MaxLogLevel\"=\"Diag\"\n", true},
+        {"\"LoggingType\"=\"FILE\"\n\"MinLogLevel\"=\"TraceIn\"\n\"MaxLogLevel\"=\"Diag\"\n", true},
+        {"\"LoggingType\"=\"FILE\"\n\"MinLogLevel\"=\"TraceIn\"\n", false},  // maximum stays Error
+        {"\"LoggingType\"=\"DEBUG\"\n\"MinLogLevel\"=\"Diag\"\n\"MaxLogLevel\"=\"Diag\"\n", false},  // no file listener
+    };
+    for (const auto& c : cases) {
+        LogFixture f(std::string(kProduct) + c.values);
+        EXPECT_EQ(c.timing, f.log.TimingEnabled()) << c.values;
+    }
+}
+
+TEST(LogConfig, DiagOnlyFileLogGetsElapsedTimesAndNoTraceIn) {
+    LogFixture f(std::string(kProduct) +
+                 "\"LoggingType\"=\"file\"\n\"MinLogLevel\"=\"Diag\"\n\"MaxLogLevel\"=\"Diag\"\n");
+    ASSERT_EQ(1u, f.log.ListenerCount());  // the file listener only: the event log gets nothing
+    {
+        CArvekLogScope scope(f.log, "Fn");
+        f.notebook.machine.Clock().Advance(25);
+    }
+    f.log.Log(Error, "Fn", L"not in the window");
+    std::ifstream in(f.notebook.folder.Path() / "C/Users/user/AppData/Roaming/arqLog/Tidewatch.log",
+                     std::ios::binary);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ("\xEF\xBB\xBF" "2026/12/09 08:00:00.025|00001A2C|Diag       |Fn|Elapsed time =    25.0 ms.\r\n", content);
+    EXPECT_TRUE(f.notebook.machine.EventLog().Entries().empty());
 }
 
 }  // namespace
