@@ -1,5 +1,6 @@
 #include "common/format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -48,22 +49,41 @@ void PutPadded(Sink& sink, const Spec& spec, std::wstring_view body) {
     if (pad > 0 && spec.left) sink.fill(L' ', pad);
 }
 
-// sign/prefix, then zero padding (when '0' applies), then digits.
+// sign/prefix, then zero padding (when '0' applies), then digits; written
+// straight into the output, since log lines are made of many small numbers.
 void PutNumber(Sink& sink, const Spec& spec, std::wstring_view prefix, std::wstring_view digits, bool zeroAllowed) {
-    std::wstring body(prefix);
     const int len = static_cast<int>(prefix.size() + digits.size());
-    if (spec.zero && !spec.left && zeroAllowed && spec.width > len) body.append(static_cast<std::size_t>(spec.width - len), L'0');
-    body.append(digits);
-    PutPadded(sink, spec, body);
+    const int pad = spec.width > len ? spec.width - len : 0;
+    const bool zeros = spec.zero && !spec.left && zeroAllowed;
+    if (pad && !zeros && !spec.left) sink.fill(L' ', pad);
+    sink.put(prefix);
+    if (pad && zeros) sink.fill(L'0', pad);
+    sink.put(digits);
+    if (pad && spec.left) sink.fill(L' ', pad);
 }
 
-std::wstring ToDigits(std::uint64_t value, unsigned base, bool upper) {
-    char buffer[32];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, static_cast<int>(base));
-    std::wstring digits(buffer, end);
-    if (upper)
-        for (auto& c : digits) c = ToUpperInvariant(c);
-    return digits;
+// Digits of a value, right-aligned in a caller's buffer; returns the view.
+std::wstring_view ToDigits(std::uint64_t value, unsigned base, bool upper, wchar_t* buffer, std::size_t size) {
+    const wchar_t* digits = upper ? L"0123456789ABCDEF" : L"0123456789abcdef";
+    wchar_t* p = buffer + size;
+    // Constant divisors: the compiler turns them into multiplications and shifts.
+    if (base == 10) {
+        do {
+            *--p = digits[value % 10];
+            value /= 10;
+        } while (value != 0);
+    } else if (base == 16) {
+        do {
+            *--p = digits[value & 0xF];
+            value >>= 4;
+        } while (value != 0);
+    } else {
+        do {
+            *--p = digits[value & 0x7];
+            value >>= 3;
+        } while (value != 0);
+    }
+    return {p, static_cast<std::size_t>(buffer + size - p)};
 }
 
 std::uint64_t MaskTo(std::uint64_t value, unsigned bits) { return bits >= 64 ? value : (value & ((1ull << bits) - 1)); }
@@ -72,7 +92,8 @@ void PutInteger(Sink& sink, const Spec& spec, const FormatArg& arg) {
     const unsigned argBits = arg.bytes() * 8;
     const unsigned bits = spec.lengthBits ? static_cast<unsigned>(spec.lengthBits) : (argBits ? argBits : 32);
     const wchar_t conv = spec.conversion;
-    std::wstring prefix;
+    wchar_t prefixBuffer[3] = {};
+    std::size_t prefixLength = 0;
     std::uint64_t magnitude;
     if (conv == L'd' || conv == L'i') {
         // Re-sign from the chosen width so that %hd of 70000 behaves as in C.
@@ -84,33 +105,49 @@ void PutInteger(Sink& sink, const Spec& spec, const FormatArg& arg) {
             value = static_cast<std::int64_t>(raw);
         if (arg.kind() == FormatArg::Kind::Unsigned && bits >= argBits) value = static_cast<std::int64_t>(raw);
         if (value < 0) {
-            prefix = L"-";
+            prefixBuffer[prefixLength++] = L'-';
             magnitude = 0 - static_cast<std::uint64_t>(value);
         } else {
-            if (spec.plus) prefix = L"+";
-            else if (spec.space) prefix = L" ";
+            if (spec.plus) prefixBuffer[prefixLength++] = L'+';
+            else if (spec.space) prefixBuffer[prefixLength++] = L' ';
             magnitude = static_cast<std::uint64_t>(value);
         }
     } else {
         magnitude = MaskTo(arg.asUnsigned(), bits);
     }
     const unsigned base = (conv == L'x' || conv == L'X' || conv == L'p') ? 16 : conv == L'o' ? 8 : 10;
-    std::wstring digits = ToDigits(magnitude, base, conv == L'X' || conv == L'p');
-    if (conv == L'p') {
-        const std::size_t want = arg.bytes() * 2;
-        if (digits.size() < want) digits.insert(0, want - digits.size(), L'0');
+    // 64 bits in octal take 22 digits; precision may ask for up to 4096 zeros.
+    constexpr std::size_t kDigits = 4200;
+    wchar_t small[32];
+    std::wstring large;
+    wchar_t* buffer = small;
+    std::size_t size = sizeof small / sizeof small[0];
+    const std::size_t wanted = std::max<std::size_t>(spec.precision > 0 ? static_cast<std::size_t>(spec.precision) : 0,
+                                                     conv == L'p' ? arg.bytes() * 2u : 0u) + 2;
+    if (wanted > 30) {
+        large.assign(std::min(wanted + 24, kDigits), L'0');
+        buffer = large.data();
+        size = large.size();
     }
+    std::wstring_view digits = ToDigits(magnitude, base, conv == L'X' || conv == L'p', buffer, size - 1);
+    // Leading zeros for %p's full width and for the precision.
+    std::size_t minDigits = conv == L'p' ? arg.bytes() * 2u : 0;
     if (spec.precision >= 0) {
-        if (spec.precision == 0 && magnitude == 0) digits.clear();
-        if (static_cast<int>(digits.size()) < spec.precision)
-            digits.insert(0, static_cast<std::size_t>(spec.precision) - digits.size(), L'0');
+        if (spec.precision == 0 && magnitude == 0) digits = {};
+        minDigits = std::max(minDigits, static_cast<std::size_t>(spec.precision));
     }
-    if (spec.alt && magnitude != 0) {
-        if (conv == L'x') prefix += L"0x";
-        if (conv == L'X') prefix += L"0X";
-        if (conv == L'o' && (digits.empty() || digits[0] != L'0')) digits.insert(0, 1, L'0');
+    bool octalZero = spec.alt && conv == L'o' && magnitude != 0;
+    if (octalZero && digits.size() >= minDigits) minDigits = digits.size() + 1;
+    while (digits.size() < minDigits && digits.data() > buffer) {
+        wchar_t* p = const_cast<wchar_t*>(digits.data()) - 1;
+        *p = L'0';
+        digits = {p, digits.size() + 1};
     }
-    PutNumber(sink, spec, prefix, digits, spec.precision < 0);
+    if (spec.alt && magnitude != 0 && (conv == L'x' || conv == L'X')) {
+        prefixBuffer[prefixLength++] = L'0';
+        prefixBuffer[prefixLength++] = conv;
+    }
+    PutNumber(sink, spec, {prefixBuffer, prefixLength}, digits, spec.precision < 0);
 }
 
 void PutFloat(Sink& sink, const Spec& spec, double value) {
@@ -151,10 +188,19 @@ void PutString(Sink& sink, const Spec& spec, const FormatArg& arg) {
     std::wstring_view text;
     switch (arg.kind()) {
         case FormatArg::Kind::Wide: text = arg.wide(); break;
-        case FormatArg::Kind::Narrow:
-            converted = WidenUtf8(arg.narrow());
+        case FormatArg::Kind::Narrow: {
+            const std::string_view narrow = arg.narrow();
+            const bool ascii = std::all_of(narrow.begin(), narrow.end(),
+                                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+            if (ascii && spec.precision < 0 && spec.width == 0) {
+                // Function names: plain ASCII, written without a conversion.
+                for (const char c : narrow) sink.put(static_cast<wchar_t>(c));
+                return;
+            }
+            converted = WidenUtf8(narrow);
             text = converted;
             break;
+        }
         default:
             converted = arg.kind() == FormatArg::Kind::Floating
                             ? std::to_wstring(arg.asFloat())

@@ -46,6 +46,7 @@ LogLevel ParseLogLevel(const wchar_t* name) {
 const std::wstring& CArvekLogListener::LogData::GetLine() {
     if (m_line.empty()) {
         if (m_levelName.empty()) m_levelName = LevelName(m_level);
+        m_line.reserve(40 + m_functionName.size() + m_message.size());
         FormatTo(m_line, L"%04d/%02d/%02d %02d:%02d:%02d.%03d|%08X|%-11s|",
                  std::array<FormatArg, 9>{m_time.wYear, m_time.wMonth, m_time.wDay, m_time.wHour, m_time.wMinute,
                                           m_time.wSecond, m_time.wMilliseconds, m_threadId,
