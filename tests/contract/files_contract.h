@@ -31,6 +31,8 @@ public:
 };
 
 using FilesBackendFactory = std::unique_ptr<FilesContractBackend> (*)();
+// Stable test names: the factory's address changes from run to run.
+inline void PrintTo(FilesBackendFactory, std::ostream* out) { *out << "file system backend"; }
 
 class FilesContract : public testing::TestWithParam<FilesBackendFactory> {
 protected:
