@@ -9,7 +9,7 @@
 namespace Arvek {
 namespace {
 
-struct Spec {
+struct Directive {
     bool left = false, plus = false, space = false, zero = false, alt = false;
     int width = 0;
     int precision = -1;
@@ -42,24 +42,24 @@ private:
     std::size_t m_limit;
 };
 
-void PutPadded(Sink& sink, const Spec& spec, std::wstring_view body) {
-    const int pad = spec.width - static_cast<int>(body.size());
-    if (pad > 0 && !spec.left) sink.fill(L' ', pad);
+void PutPadded(Sink& sink, const Directive& directive, std::wstring_view body) {
+    const int pad = directive.width - static_cast<int>(body.size());
+    if (pad > 0 && !directive.left) sink.fill(L' ', pad);
     sink.put(body);
-    if (pad > 0 && spec.left) sink.fill(L' ', pad);
+    if (pad > 0 && directive.left) sink.fill(L' ', pad);
 }
 
 // sign/prefix, then zero padding (when '0' applies), then digits; written
 // straight into the output, since log lines are made of many small numbers.
-void PutNumber(Sink& sink, const Spec& spec, std::wstring_view prefix, std::wstring_view digits, bool zeroAllowed) {
+void PutNumber(Sink& sink, const Directive& directive, std::wstring_view prefix, std::wstring_view digits, bool zeroAllowed) {
     const int len = static_cast<int>(prefix.size() + digits.size());
-    const int pad = spec.width > len ? spec.width - len : 0;
-    const bool zeros = spec.zero && !spec.left && zeroAllowed;
-    if (pad && !zeros && !spec.left) sink.fill(L' ', pad);
+    const int pad = directive.width > len ? directive.width - len : 0;
+    const bool zeros = directive.zero && !directive.left && zeroAllowed;
+    if (pad && !zeros && !directive.left) sink.fill(L' ', pad);
     sink.put(prefix);
     if (pad && zeros) sink.fill(L'0', pad);
     sink.put(digits);
-    if (pad && spec.left) sink.fill(L' ', pad);
+    if (pad && directive.left) sink.fill(L' ', pad);
 }
 
 // Digits of a value, right-aligned in a caller's buffer; returns the view.
@@ -88,10 +88,10 @@ std::wstring_view ToDigits(std::uint64_t value, unsigned base, bool upper, wchar
 
 std::uint64_t MaskTo(std::uint64_t value, unsigned bits) { return bits >= 64 ? value : (value & ((1ull << bits) - 1)); }
 
-void PutInteger(Sink& sink, const Spec& spec, const FormatArg& arg) {
+void PutInteger(Sink& sink, const Directive& directive, const FormatArg& arg) {
     const unsigned argBits = arg.bytes() * 8;
-    const unsigned bits = spec.lengthBits ? static_cast<unsigned>(spec.lengthBits) : (argBits ? argBits : 32);
-    const wchar_t conv = spec.conversion;
+    const unsigned bits = directive.lengthBits ? static_cast<unsigned>(directive.lengthBits) : (argBits ? argBits : 32);
+    const wchar_t conv = directive.conversion;
     wchar_t prefixBuffer[3] = {};
     std::size_t prefixLength = 0;
     std::uint64_t magnitude;
@@ -108,8 +108,8 @@ void PutInteger(Sink& sink, const Spec& spec, const FormatArg& arg) {
             prefixBuffer[prefixLength++] = L'-';
             magnitude = 0 - static_cast<std::uint64_t>(value);
         } else {
-            if (spec.plus) prefixBuffer[prefixLength++] = L'+';
-            else if (spec.space) prefixBuffer[prefixLength++] = L' ';
+            if (directive.plus) prefixBuffer[prefixLength++] = L'+';
+            else if (directive.space) prefixBuffer[prefixLength++] = L' ';
             magnitude = static_cast<std::uint64_t>(value);
         }
     } else {
@@ -122,7 +122,7 @@ void PutInteger(Sink& sink, const Spec& spec, const FormatArg& arg) {
     std::wstring large;
     wchar_t* buffer = small;
     std::size_t size = sizeof small / sizeof small[0];
-    const std::size_t wanted = std::max<std::size_t>(spec.precision > 0 ? static_cast<std::size_t>(spec.precision) : 0,
+    const std::size_t wanted = std::max<std::size_t>(directive.precision > 0 ? static_cast<std::size_t>(directive.precision) : 0,
                                                      conv == L'p' ? arg.bytes() * 2u : 0u) + 2;
     if (wanted > 30) {
         large.assign(std::min(wanted + 24, kDigits), L'0');
@@ -132,44 +132,44 @@ void PutInteger(Sink& sink, const Spec& spec, const FormatArg& arg) {
     std::wstring_view digits = ToDigits(magnitude, base, conv == L'X' || conv == L'p', buffer, size - 1);
     // Leading zeros for %p's full width and for the precision.
     std::size_t minDigits = conv == L'p' ? arg.bytes() * 2u : 0;
-    if (spec.precision >= 0) {
-        if (spec.precision == 0 && magnitude == 0) digits = {};
-        minDigits = std::max(minDigits, static_cast<std::size_t>(spec.precision));
+    if (directive.precision >= 0) {
+        if (directive.precision == 0 && magnitude == 0) digits = {};
+        minDigits = std::max(minDigits, static_cast<std::size_t>(directive.precision));
     }
-    bool octalZero = spec.alt && conv == L'o' && magnitude != 0;
+    bool octalZero = directive.alt && conv == L'o' && magnitude != 0;
     if (octalZero && digits.size() >= minDigits) minDigits = digits.size() + 1;
     while (digits.size() < minDigits && digits.data() > buffer) {
         wchar_t* p = const_cast<wchar_t*>(digits.data()) - 1;
         *p = L'0';
         digits = {p, digits.size() + 1};
     }
-    if (spec.alt && magnitude != 0 && (conv == L'x' || conv == L'X')) {
+    if (directive.alt && magnitude != 0 && (conv == L'x' || conv == L'X')) {
         prefixBuffer[prefixLength++] = L'0';
         prefixBuffer[prefixLength++] = conv;
     }
-    PutNumber(sink, spec, {prefixBuffer, prefixLength}, digits, spec.precision < 0);
+    PutNumber(sink, directive, {prefixBuffer, prefixLength}, digits, directive.precision < 0);
 }
 
-void PutFloat(Sink& sink, const Spec& spec, double value) {
+void PutFloat(Sink& sink, const Directive& directive, double value) {
     std::wstring prefix;
     if (std::signbit(value)) {
         prefix = L"-";
         value = -value;
-    } else if (spec.plus) {
+    } else if (directive.plus) {
         prefix = L"+";
-    } else if (spec.space) {
+    } else if (directive.space) {
         prefix = L" ";
     }
-    const bool upper = spec.conversion == L'F' || spec.conversion == L'E' || spec.conversion == L'G';
+    const bool upper = directive.conversion == L'F' || directive.conversion == L'E' || directive.conversion == L'G';
     std::wstring digits;
     if (std::isnan(value)) {
         digits = upper ? L"NAN" : L"nan";
     } else if (std::isinf(value)) {
         digits = upper ? L"INF" : L"inf";
     } else {
-        const int precision = spec.precision < 0 ? 6 : spec.precision;
+        const int precision = directive.precision < 0 ? 6 : directive.precision;
         std::chars_format format = std::chars_format::fixed;
-        const wchar_t c = static_cast<wchar_t>(spec.conversion | 0x20);
+        const wchar_t c = static_cast<wchar_t>(directive.conversion | 0x20);
         if (c == L'e') format = std::chars_format::scientific;
         if (c == L'g') format = std::chars_format::general;
         char buffer[400];
@@ -180,10 +180,10 @@ void PutFloat(Sink& sink, const Spec& spec, double value) {
         if (upper)
             for (auto& ch : digits) ch = ToUpperInvariant(ch);
     }
-    PutNumber(sink, spec, prefix, digits, std::isfinite(value));
+    PutNumber(sink, directive, prefix, digits, std::isfinite(value));
 }
 
-void PutString(Sink& sink, const Spec& spec, const FormatArg& arg) {
+void PutString(Sink& sink, const Directive& directive, const FormatArg& arg) {
     std::wstring converted;
     std::wstring_view text;
     switch (arg.kind()) {
@@ -192,7 +192,7 @@ void PutString(Sink& sink, const Spec& spec, const FormatArg& arg) {
             const std::string_view narrow = arg.narrow();
             const bool ascii = std::all_of(narrow.begin(), narrow.end(),
                                            [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-            if (ascii && spec.precision < 0 && spec.width == 0) {
+            if (ascii && directive.precision < 0 && directive.width == 0) {
                 // Function names: plain ASCII, written without a conversion.
                 for (const char c : narrow) sink.put(static_cast<wchar_t>(c));
                 return;
@@ -209,9 +209,9 @@ void PutString(Sink& sink, const Spec& spec, const FormatArg& arg) {
             text = converted;
             break;
     }
-    if (spec.precision >= 0 && text.size() > static_cast<std::size_t>(spec.precision))
-        text = text.substr(0, static_cast<std::size_t>(spec.precision));
-    PutPadded(sink, spec, text);
+    if (directive.precision >= 0 && text.size() > static_cast<std::size_t>(directive.precision))
+        text = text.substr(0, static_cast<std::size_t>(directive.precision));
+    PutPadded(sink, directive, text);
 }
 
 bool IsString(const FormatArg& arg) {
@@ -241,43 +241,43 @@ void FormatTo(std::wstring& out, std::wstring_view format, std::span<const Forma
             ++i;
             continue;
         }
-        Spec spec;
+        Directive directive;
         for (; i < format.size(); ++i) {
             const wchar_t f = format[i];
-            if (f == L'-') spec.left = true;
-            else if (f == L'+') spec.plus = true;
-            else if (f == L' ') spec.space = true;
-            else if (f == L'0') spec.zero = true;
-            else if (f == L'#') spec.alt = true;
+            if (f == L'-') directive.left = true;
+            else if (f == L'+') directive.plus = true;
+            else if (f == L' ') directive.space = true;
+            else if (f == L'0') directive.zero = true;
+            else if (f == L'#') directive.alt = true;
             else break;
         }
         if (i < format.size() && format[i] == L'*') {
-            takeInt(spec.width);
-            if (spec.width < 0) {
-                spec.left = true;
-                spec.width = -spec.width;
+            takeInt(directive.width);
+            if (directive.width < 0) {
+                directive.left = true;
+                directive.width = -directive.width;
             }
             ++i;
         } else {
             while (i < format.size() && format[i] >= L'0' && format[i] <= L'9')
-                spec.width = std::min(spec.width * 10 + (format[i++] - L'0'), 4096);
+                directive.width = std::min(directive.width * 10 + (format[i++] - L'0'), 4096);
         }
         if (i < format.size() && format[i] == L'.') {
             ++i;
-            spec.precision = 0;
+            directive.precision = 0;
             if (i < format.size() && format[i] == L'*') {
-                takeInt(spec.precision);
+                takeInt(directive.precision);
                 ++i;
             } else {
                 while (i < format.size() && format[i] >= L'0' && format[i] <= L'9')
-                    spec.precision = std::min(spec.precision * 10 + (format[i++] - L'0'), 4096);
+                    directive.precision = std::min(directive.precision * 10 + (format[i++] - L'0'), 4096);
             }
         }
         // Length modifiers.
         while (i < format.size()) {
             const wchar_t m = format[i];
             if (m == L'h') {
-                spec.lengthBits = spec.lengthBits == 16 ? 8 : 16;
+                directive.lengthBits = directive.lengthBits == 16 ? 8 : 16;
                 ++i;
             } else if (m == L'l' || m == L'L' || m == L'z' || m == L'j' || m == L't' || m == L'w') {
                 ++i;
@@ -290,40 +290,40 @@ void FormatTo(std::wstring& out, std::wstring_view format, std::span<const Forma
             }
         }
         if (i >= format.size()) break;
-        spec.conversion = format[i++];
+        directive.conversion = format[i++];
         const FormatArg* arg = next < args.size() ? &args[next] : nullptr;
-        switch (spec.conversion) {
+        switch (directive.conversion) {
             case L'd': case L'i': case L'u': case L'o': case L'x': case L'X': case L'p':
                 ++next;
                 if (!arg) break;
-                if (IsString(*arg)) PutString(sink, Spec{.left = spec.left, .width = spec.width}, *arg);
-                else if (arg->kind() == FormatArg::Kind::Floating) PutFloat(sink, Spec{.width = spec.width, .precision = 0, .conversion = L'f'}, arg->asFloat());
-                else PutInteger(sink, spec, *arg);
+                if (IsString(*arg)) PutString(sink, Directive{.left = directive.left, .width = directive.width}, *arg);
+                else if (arg->kind() == FormatArg::Kind::Floating) PutFloat(sink, Directive{.width = directive.width, .precision = 0, .conversion = L'f'}, arg->asFloat());
+                else PutInteger(sink, directive, *arg);
                 break;
             case L'f': case L'F': case L'e': case L'E': case L'g': case L'G':
                 ++next;
                 if (!arg) break;
-                if (IsString(*arg)) PutString(sink, Spec{.left = spec.left, .width = spec.width}, *arg);
-                else PutFloat(sink, spec, arg->kind() == FormatArg::Kind::Floating ? arg->asFloat()
+                if (IsString(*arg)) PutString(sink, Directive{.left = directive.left, .width = directive.width}, *arg);
+                else PutFloat(sink, directive, arg->kind() == FormatArg::Kind::Floating ? arg->asFloat()
                                                                                    : static_cast<double>(arg->asSigned()));
                 break;
             case L'c':
                 ++next;
                 if (!arg) break;
                 if (IsString(*arg)) {
-                    PutString(sink, Spec{.left = spec.left, .width = spec.width, .precision = 1}, *arg);
+                    PutString(sink, Directive{.left = directive.left, .width = directive.width, .precision = 1}, *arg);
                 } else {
                     const wchar_t ch = static_cast<wchar_t>(arg->asUnsigned());
-                    PutPadded(sink, spec, std::wstring_view(&ch, 1));
+                    PutPadded(sink, directive, std::wstring_view(&ch, 1));
                 }
                 break;
             case L's': case L'S':
                 ++next;
-                if (arg) PutString(sink, spec, *arg);
+                if (arg) PutString(sink, directive, *arg);
                 break;
             default:
                 // Unknown conversion: write the directive's last character, as the C runtimes do.
-                sink.put(spec.conversion);
+                sink.put(directive.conversion);
                 break;
         }
     }
