@@ -52,10 +52,8 @@ bool SimMachine::NextStimulus() {
         // message queue of its own with nothing to happen on it.
         m_transcript.Add(m_clock.ElapsedMs(), "timeline", L"start the program a second time");
         SimWindowing windowing(m_transcript, m_clock);
-        Ports::Platform platform = m_platform;
-        Ports::Platform second{platform.registry,     platform.process,  platform.clock,   platform.files,
-                               platform.namedObjects, platform.eventLog, platform.debugOutput, platform.console,
-                               windowing,             platform.resources};
+        Ports::Platform second{m_registry, m_process,  m_clock,   m_files,   m_namedObjects,
+                               m_eventLog, m_debug,    m_console, windowing, m_resources};
         bool closed = false;
         windowing.SetIdle([&] {
             if (closed || !windowing.MainWindow()) return false;

@@ -7,28 +7,14 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "win32/handles.h"
+
 namespace Arvek::Win32 {
 namespace {
 
 std::uint64_t FileTimeValue(const FILETIME& time) {
     return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
-
-// FindFirstFileW's handle (closed with FindClose, invalid is INVALID_HANDLE_VALUE).
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : m_handle(handle) {}
-    ~FindHandle() {
-        if (m_handle != INVALID_HANDLE_VALUE) ::FindClose(m_handle);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    HANDLE get() const { return m_handle; }
-    bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_handle;
-};
 
 // A C runtime stream opened "a+,ccs=UTF-8". What the C runtime does with it
 // (seen with Wine 8's msvcrt, and pinned by the file port's contract tests):
@@ -128,8 +114,8 @@ std::optional<Ports::FileInfo> Win32FileSystem::GetFileInfo(const std::wstring& 
 std::vector<Ports::FoundFile> Win32FileSystem::FindFiles(const std::wstring& pattern) {
     std::vector<Ports::FoundFile> files;
     WIN32_FIND_DATAW data{};
-    FindHandle find(::FindFirstFileW(pattern.c_str(), &data));
-    if (!find.valid()) return files;
+    UniqueFindFile find(::FindFirstFileW(pattern.c_str(), &data));
+    if (!find) return files;
     do {
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         Ports::FoundFile file;
@@ -137,7 +123,7 @@ std::vector<Ports::FoundFile> Win32FileSystem::FindFiles(const std::wstring& pat
         file.lastWriteTime = FileTimeValue(data.ftLastWriteTime);
         file.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         files.push_back(std::move(file));
-    } while (::FindNextFileW(find.get(), &data));
+    } while (::FindNextFileW(find.Get(), &data));
     return files;
 }
 
