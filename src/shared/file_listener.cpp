@@ -440,6 +440,11 @@ bool CArvekLogListenerFile::Queued() const { return m_state->queued; }
 
 std::size_t CArvekLogListenerFile::PendingRecords() const { return m_state->unwritten.load(); }
 
+bool CArvekLogListenerFile::WriterRunning() const {
+    std::lock_guard guard(m_state->queueLock);
+    return m_state->writerRunning;
+}
+
 std::unique_ptr<CArvekLogListener> CreateFileListener(LogLevel defaultLevel, bool queued, const LogConfigKeys& keys,
                                                       Ports::Platform& platform) {
     return std::make_unique<CArvekLogListenerFile>(defaultLevel, queued, keys, platform.files,

@@ -115,6 +115,8 @@ public:
     // Records not in the file yet (queued mode): queued, or taken by the
     // writer and not written yet.
     std::size_t PendingRecords() const;
+    // Whether a writer thread is at work on the queue.
+    bool WriterRunning() const;
 
     struct State;  // shared with the writer thread, which may outlive a stuck shutdown
 
