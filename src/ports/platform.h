@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ports/clock.h"
+#include "ports/com.h"
 #include "ports/diagnostics.h"
 #include "ports/event_log.h"
 #include "ports/files.h"
@@ -10,7 +11,10 @@
 #include "ports/process.h"
 #include "ports/registry.h"
 #include "ports/resources.h"
+#include "ports/tolm.h"
 #include "ports/windowing.h"
+#include "ports/wmi.h"
+#include "ports/xml.h"
 
 namespace Arvek::Ports {
 
@@ -25,6 +29,17 @@ struct Platform {
     IConsole& console;
     IWindowing& windowing;
     IResources& resources;
+    IComRuntime& com;
+    ITolm& tolm;
+    IXmlParser& xml;
+    IWmi& wmi;
 };
+
+// The same machine's ports with another window system: a second program
+// started in the session, or a test's mock.
+inline Platform WithWindowing(const Platform& p, IWindowing& windowing) {
+    return {p.registry, p.process, p.clock,     p.files, p.namedObjects, p.eventLog, p.debugOutput,
+            p.console,  windowing, p.resources, p.com,   p.tolm,         p.xml,      p.wmi};
+}
 
 }  // namespace Arvek::Ports

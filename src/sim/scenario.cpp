@@ -161,6 +161,14 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName, con
                 if (value != "fails" && value != "works")
                     Fail(fileName, lineNumber, "window-creation is \"fails\" or \"works\": " + value);
                 scenario.failWindowCreation = value == "fails";
+            } else if (name == "bios-version") {
+                scenario.biosVersion = WidenUtf8(value);
+            } else if (name == "os-version") {
+                scenario.osVersion = WidenUtf8(value);
+            } else if (name == "wmi") {
+                if (value != "stopped" && value != "running")
+                    Fail(fileName, lineNumber, "wmi is \"stopped\" or \"running\": " + value);
+                scenario.wmiStopped = value == "stopped";
             } else if (name == "registry-file") {
                 const std::filesystem::path path = baseFolder / value;
                 scenario.registry.push_back({ReadFile(path, fileName, lineNumber), path.string(), 1});

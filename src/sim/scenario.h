@@ -11,6 +11,9 @@
 //   held-mutex = TIDEWATCH               a session mutex another program holds
 //   window-creation = fails              the hidden window cannot be created
 //   registry-file = policy.reg           a .reg file, relative to the scenario
+//   bios-version = 1.14.2                Win32_BIOS.SMBIOSBIOSVersion
+//   os-version = 10.0.22631              Win32_OperatingSystem.Version
+//   wmi = stopped                        the WMI service does not run
 //
 //   [registry]
 //   Windows Registry Editor Version 5.00       .reg text, as regedit exports it
@@ -65,6 +68,9 @@ struct Scenario {
     std::wstring productName = L"Tidewatch Application";
     std::vector<std::wstring> heldMutexes;
     bool failWindowCreation = false;
+    std::wstring biosVersion = L"1.14.2";
+    std::wstring osVersion = L"10.0.22631";
+    bool wmiStopped = false;
     std::vector<RegistrySource> registry;
     std::vector<TimelineEvent> timeline;
 };

@@ -17,7 +17,8 @@ SimMachine::SimMachine(Scenario scenario, const std::filesystem::path& hostRoot)
       m_windowing(m_transcript, m_clock),
       m_resources(m_scenario.language),
       m_platform{m_registry, m_process,  m_clock,   m_files,     m_namedObjects,
-                 m_eventLog, m_debug,    m_console, m_windowing, m_resources} {
+                 m_eventLog, m_debug,    m_console, m_windowing, m_resources,
+                 m_com,      m_tolm,     m_xml,     m_wmi} {
     for (const auto& source : m_scenario.registry)
         m_registry.Import(ParseRegText(source.text, source.fileName, source.firstLine));
     for (const auto& name : m_scenario.heldMutexes) m_namedObjects.HoldElsewhere(name);
@@ -52,8 +53,7 @@ bool SimMachine::NextStimulus() {
         // message queue of its own with nothing to happen on it.
         m_transcript.Add(m_clock.ElapsedMs(), "timeline", L"start the program a second time");
         SimWindowing windowing(m_transcript, m_clock);
-        Ports::Platform second{m_registry, m_process,  m_clock,   m_files,   m_namedObjects,
-                               m_eventLog, m_debug,    m_console, windowing, m_resources};
+        Ports::Platform second = Ports::WithWindowing(m_platform, windowing);
         bool closed = false;
         windowing.SetIdle([&] {
             if (closed || !windowing.MainWindow()) return false;

@@ -7,11 +7,15 @@
 
 #include "ports/platform.h"
 #include "sim/scenario.h"
+#include "sim/sim_com.h"
 #include "sim/sim_files.h"
 #include "sim/sim_named_objects.h"
 #include "sim/sim_ports.h"
 #include "sim/sim_registry.h"
+#include "sim/sim_tolm.h"
 #include "sim/sim_windowing.h"
+#include "sim/sim_wmi.h"
+#include "sim/sim_xml.h"
 #include "sim/transcript.h"
 
 namespace Arvek::Sim {
@@ -48,6 +52,10 @@ private:
     SimTextChannel m_console;
     SimWindowing m_windowing;
     SimResources m_resources;
+    SimComRuntime m_com;
+    SimTolm m_tolm;
+    SimXmlParser m_xml;
+    SimWmi m_wmi;
     Ports::Platform m_platform;
     std::size_t m_nextEvent = 0;
     bool m_sessionEnded = false;

@@ -6,6 +6,7 @@
 
 #include "ports/platform.h"
 #include "win32/clock_win32.h"
+#include "win32/com_win32.h"
 #include "win32/diagnostics_win32.h"
 #include "win32/event_log_win32.h"
 #include "win32/files_win32.h"
@@ -13,7 +14,10 @@
 #include "win32/process_win32.h"
 #include "win32/registry_win32.h"
 #include "win32/resources_win32.h"
+#include "win32/tolm_win32.h"
 #include "win32/windowing_win32.h"
+#include "win32/wmi_win32.h"
+#include "win32/xml_win32.h"
 
 namespace Arvek::Win32 {
 
@@ -33,6 +37,10 @@ struct Win32Adapters {
     Win32Console windowsConsole;
     Win32Windowing windowsWindowing;
     Win32Resources windowsResources;
+    Win32ComRuntime windowsCom;
+    Win32Tolm windowsTolm;
+    Win32XmlParser windowsXml;
+    Win32Wmi windowsWmi;
 };
 
 class Win32Platform : private Win32Adapters, public Ports::Platform {
@@ -43,7 +51,8 @@ public:
         : Win32Adapters(module),
           Ports::Platform{windowsRegistry,     windowsProcess,  windowsClock,       windowsFiles,
                           windowsNamedObjects, windowsEventLog, windowsDebugOutput, windowsConsole,
-                          windowsWindowing,    windowsResources} {}
+                          windowsWindowing,    windowsResources, windowsCom,         windowsTolm,
+                          windowsXml,          windowsWmi} {}
 
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;

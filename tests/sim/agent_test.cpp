@@ -114,11 +114,7 @@ public:
 struct WndProcFixture : testing::Test {
     SimNotebook notebook{"[machine]\n"};
     MockWindowing windowing;
-    Arvek::Ports::Platform platform{notebook.machine.Platform().registry,     notebook.machine.Platform().process,
-                                    notebook.machine.Platform().clock,        notebook.machine.Platform().files,
-                                    notebook.machine.Platform().namedObjects, notebook.machine.Platform().eventLog,
-                                    notebook.machine.Platform().debugOutput,  notebook.machine.Platform().console,
-                                    windowing,                                notebook.machine.Platform().resources};
+    Arvek::Ports::Platform platform = Arvek::Ports::WithWindowing(notebook.machine.Platform(), windowing);
     CTidewatchAgent agent{platform, 0x400000};
 };
 

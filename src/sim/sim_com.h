@@ -1,0 +1,28 @@
+// The simulated COM runtime: every thread may initialise it; the balance is
+// kept per thread so that tests can see an operation leave it as it found it.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "ports/com.h"
+
+namespace Arvek::Sim {
+
+class SimComRuntime : public Ports::IComRuntime {
+public:
+    HRESULT InitializeThread(std::uint32_t flags) override;
+    void UninitializeThread() override;
+    HRESULT InitializeSecurity() override;
+
+    // Initialisations not yet balanced on the calling thread.
+    int Balance() const;
+
+private:
+    mutable std::mutex m_lock;
+    std::map<std::thread::id, int> m_balance;
+    bool m_securitySet = false;
+};
+
+}  // namespace Arvek::Sim
