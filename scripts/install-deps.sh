@@ -6,6 +6,8 @@ export DEBIAN_FRONTEND=noninteractive
 packages=(
   cmake ninja-build g++ git
   googletest libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
+  libpugixml-dev python3 locales
+  clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 xvfb xauth
 )

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "common/hresult.h"
+
 namespace Arvek {
 
 enum VarType : std::uint16_t {
@@ -61,5 +63,12 @@ struct Variant {
     // The string payload; a null BSTR reads as empty.
     std::wstring StringOrEmpty() const { return bstr.value_or(std::wstring{}); }
 };
+
+// The value as text, as the standard VARIANT conversion to VT_BSTR (no
+// flags, the invariant number format) gives it: integers in decimal, a
+// boolean as -1 or 0, a real with up to 7 (VT_R4) or 15 (VT_R8) significant
+// digits, VT_EMPTY as empty text. VT_NULL and the types that have no text
+// form give DISP_E_TYPEMISMATCH and leave `text` unchanged.
+HRESULT VariantToText(const Variant& value, std::wstring& text);
 
 }  // namespace Arvek

@@ -23,6 +23,8 @@ SimMachine::SimMachine(Scenario scenario, const std::filesystem::path& hostRoot)
         m_registry.Import(ParseRegText(source.text, source.fileName, source.firstLine));
     for (const auto& name : m_scenario.heldMutexes) m_namedObjects.HoldElsewhere(name);
     m_windowing.FailWindowCreation(m_scenario.failWindowCreation);
+    m_wmi.AddMachineClasses(m_scenario.biosVersion, m_scenario.osVersion, m_scenario.language);
+    m_wmi.SetStopped(m_scenario.wmiStopped);
     m_windowing.SetIdle([this] { return NextStimulus(); });
 }
 

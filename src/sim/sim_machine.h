@@ -32,6 +32,8 @@ public:
     SimEventLog& EventLog() { return m_eventLog; }
     SimWindowing& Windowing() { return m_windowing; }
     SimClock& Clock() { return m_clock; }
+    SimComRuntime& Com() { return m_com; }
+    SimWmi& Wmi() { return m_wmi; }
 
     // Runs the agent (Tidewatch) through the whole timeline; its exit code.
     // When the timeline is over the session ends: the window is closed.
