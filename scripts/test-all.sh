@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every preset and runs all tests: native, native with ASan+UBSan,
-# native with TSan (the threaded parts), and the Windows build through Wine.
+# native with TSan (the threaded parts), the Windows build through Wine, and
+# a short fuzzing run of the firmware-answer parsing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -16,4 +17,14 @@ run_preset linux
 run_preset linux-asan
 run_preset linux-tsan -L threads
 run_preset mingw
+# The firmware-answer parsing under libFuzzer for a bounded time. New inputs
+# go to a scratch folder (the seed corpus stays as committed); a crash, a
+# hang or a leak stops the script, with the input left in build/fuzz/.
+echo "=== fuzz ==="
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$jobs"
+fuzz_work=$(mktemp -d)
+trap 'rm -rf "$fuzz_work"' EXIT
+build/fuzz/bin/usbc_messages_fuzzer "$fuzz_work" fuzz/corpus/usbc_messages \
+  -max_total_time=60 -max_len=65536 -rss_limit_mb=1024 -timeout=30 -artifact_prefix=build/fuzz/
 echo "all presets passed in $(( $(date +%s) - start )) s"

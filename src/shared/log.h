@@ -221,4 +221,30 @@ private:
     std::optional<CArvekLogTimer> m_timer;
 };
 
+// TraceIn on entry (an empty message, or the arguments where the function
+// names them), the timer while the timing switch is on, and TraceOut on every
+// way out, before the timer's line.
+class CArvekLogTrace {
+public:
+    explicit CArvekLogTrace(const char* function) : CArvekLogTrace(function, L"") {}
+
+    template <class... Args>
+    CArvekLogTrace(const char* function, const wchar_t* entryFormat, const Args&... args)
+        : m_log(GetLog()), m_function(function) {
+        m_log.Log(TraceIn, function, entryFormat, args...);
+        if (m_log.TimingEnabled()) m_timer.emplace().Start(m_log, function);
+    }
+    ~CArvekLogTrace() {
+        m_log.Log(TraceOut, m_function, L"");
+        if (m_timer) m_timer->Stop();
+    }
+    CArvekLogTrace(const CArvekLogTrace&) = delete;
+    CArvekLogTrace& operator=(const CArvekLogTrace&) = delete;
+
+private:
+    CArvekLog& m_log;
+    const char* m_function;
+    std::optional<CArvekLogTimer> m_timer;
+};
+
 }  // namespace Arvek::Shared

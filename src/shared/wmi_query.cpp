@@ -11,7 +11,7 @@ constexpr std::int32_t kNextTimeoutMs = 20000;
 
 CWmiQuery::CWmiQuery(Ports::IComRuntime& com, Ports::IWmi& wmi, const std::wstring& ns)
     : m_com(com), m_wmi(wmi) {
-    CArvekLogScope scope(GetLog(), "Arvek::Shared::CWmiQuery::CWmiQuery");
+    CArvekLogTrace trace("Arvek::Shared::CWmiQuery::CWmiQuery");
     // The flag value the agent has always passed: apartment-threaded (2)
     // plus 8.
     m_hrComInit = m_com.InitializeThread(Ports::kCOINIT_APARTMENTTHREADED | Ports::kCOINIT_SPEED_OVER_MEMORY);
@@ -41,7 +41,7 @@ void CWmiQuery::Connect(const std::wstring& ns) {
 }
 
 HRESULT CWmiQuery::ExecuteQuery(const std::wstring& query, std::int32_t flags) {
-    CArvekLogScope scope(GetLog(), "Arvek::Shared::CWmiQuery::ExecuteQuery");
+    CArvekLogTrace trace("Arvek::Shared::CWmiQuery::ExecuteQuery");
     if (!m_pWbemSvcs) return Ports::kWBEM_E_INITIALIZATION_FAILURE;
     m_pEnumerator.reset();
     // A failed query leaves no result behind: the previous query's object
@@ -56,7 +56,7 @@ HRESULT CWmiQuery::ExecuteQuery(const std::wstring& query, std::int32_t flags) {
 }
 
 HRESULT CWmiQuery::GetPropertyValue(const std::wstring& property, std::wstring& text) {
-    CArvekLogScope scope(GetLog(), "Arvek::Shared::CWmiQuery::GetPropertyValue");
+    CArvekLogTrace trace("Arvek::Shared::CWmiQuery::GetPropertyValue");
     text.clear();
     if (!m_pObject) return Ports::kWBEM_E_INVALID_OBJECT;
     Variant value;

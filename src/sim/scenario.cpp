@@ -105,8 +105,21 @@ std::vector<std::string> Words(const std::string& line) {
 Scenario ParseScenario(const std::string& text, const std::string& fileName, const std::filesystem::path& baseFolder) {
     Scenario scenario;
     scenario.fileName = fileName;
-    enum class Section { None, Machine, Registry, Timeline } section = Section::None;
+    enum class Section { None, Machine, Registry, Tolm, Timeline } section = Section::None;
     RegistrySource* inlineRegistry = nullptr;
+    // The [tolm] section goes whole to the stand-in's parser; a block of
+    // text in it ("text <<END" ... "END") may hold any line.
+    std::string tolmText;
+    int tolmFirstLine = 0;
+    std::string tolmBlockEnd;
+    const auto finishTolm = [&] {
+        if (section != Section::Tolm) return;
+        try {
+            scenario.tolm = Standin::ParseTolmAnswers(tolmText, fileName, tolmFirstLine, baseFolder);
+        } catch (const Standin::TolmAnswersError& e) {
+            throw ScenarioError(e.what());
+        }
+    };
 
     std::istringstream in(text);
     std::string raw;
@@ -114,19 +127,38 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName, con
     while (std::getline(in, raw)) {
         ++lineNumber;
         const std::string line = Trim(raw);
-        if (line == "[machine]" || line == "[registry]" || line == "[timeline]") {
-            section = line == "[machine]" ? Section::Machine : line == "[registry]" ? Section::Registry : Section::Timeline;
+        if (!tolmBlockEnd.empty()) {
+            tolmText += raw + "\n";
+            if (line == tolmBlockEnd) tolmBlockEnd.clear();
+            continue;
+        }
+        if (line == "[machine]" || line == "[registry]" || line == "[tolm]" || line == "[timeline]") {
+            finishTolm();
+            section = line == "[machine]"    ? Section::Machine
+                      : line == "[registry]" ? Section::Registry
+                      : line == "[tolm]"     ? Section::Tolm
+                                             : Section::Timeline;
             if (section == Section::Registry) {
                 scenario.registry.push_back({"", fileName, lineNumber + 1});
                 inlineRegistry = &scenario.registry.back();
             } else {
                 inlineRegistry = nullptr;
             }
+            if (section == Section::Tolm) {
+                if (scenario.tolm) Fail(fileName, lineNumber, "a second [tolm] section");
+                tolmText.clear();
+                tolmFirstLine = lineNumber + 1;
+            }
             continue;
         }
         if (section == Section::Registry) {
             // The .reg text goes to its own parser untouched, comments included.
             inlineRegistry->text += raw + "\n";
+            continue;
+        }
+        if (section == Section::Tolm) {
+            tolmText += raw + "\n";
+            tolmBlockEnd = Standin::TextBlockMarker(raw);
             continue;
         }
         if (line.empty() || line[0] == '#') continue;
@@ -202,6 +234,7 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName, con
         }
         scenario.timeline.push_back(event);
     }
+    finishTolm();
     return scenario;
 }
 

@@ -20,6 +20,9 @@
 //   [HKEY_LOCAL_MACHINE\Software\...]
 //   "Name"="value"
 //
+//   [tolm]                               what the Tolm component answers
+//   Platform.USBC.Supported = bool true  (the format: standin/tolm_answers.h)
+//
 //   [timeline]
 //   500ms  post WM_COMMAND 0 0           post a message to the program's window
 //   2s     second-instance               start the program again in the session
@@ -31,11 +34,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "ports/clock.h"
+#include "standin/tolm_answers.h"
 
 namespace Arvek::Sim {
 
@@ -72,6 +77,8 @@ struct Scenario {
     std::wstring osVersion = L"10.0.22631";
     bool wmiStopped = false;
     std::vector<RegistrySource> registry;
+    // What Tolm answers; without a [tolm] section the component is absent.
+    std::optional<Standin::TolmAnswers> tolm;
     std::vector<TimelineEvent> timeline;
 };
 

@@ -16,6 +16,7 @@ SimMachine::SimMachine(Scenario scenario, const std::filesystem::path& hostRoot)
       m_console(m_transcript, m_clock, "console"),
       m_windowing(m_transcript, m_clock),
       m_resources(m_scenario.language),
+      m_tolm(m_scenario.tolm.value_or(Standin::TolmAnswers::Absent())),
       m_platform{m_registry, m_process,  m_clock,   m_files,     m_namedObjects,
                  m_eventLog, m_debug,    m_console, m_windowing, m_resources,
                  m_com,      m_tolm,     m_xml,     m_wmi} {

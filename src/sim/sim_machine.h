@@ -32,6 +32,7 @@ public:
     SimEventLog& EventLog() { return m_eventLog; }
     SimWindowing& Windowing() { return m_windowing; }
     SimClock& Clock() { return m_clock; }
+    SimTolm& Tolm() { return m_tolm; }
     SimComRuntime& Com() { return m_com; }
     SimWmi& Wmi() { return m_wmi; }
 

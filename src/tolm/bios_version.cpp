@@ -7,7 +7,7 @@
 namespace Arvek::Tolm {
 
 std::wstring GetBiosVersion(Ports::IWmi& wmi) {
-    Shared::CArvekLogScope scope(Shared::GetLog(), "GetBiosVersion");
+    Shared::CArvekLogTrace trace("GetBiosVersion");
     std::unique_ptr<Ports::IWmiServices> services;
     if (Failed(wmi.Connect(L"ROOT\\CIMV2", 0, Ports::kRPC_C_AUTHN_LEVEL_CALL, services)) || !services) return {};
 

@@ -1,0 +1,155 @@
+#include "tolm/usbc_bios_info.h"
+
+#include <new>
+
+#include "common/format.h"
+#include "common/strings.h"
+#include "shared/log.h"
+#include "tolm/tolm_command.h"
+#include "tolm/xml_document.h"
+
+namespace Arvek::Tolm {
+namespace {
+
+using Shared::GetLog;
+using Shared::Information;
+using Shared::Verbose;
+
+constexpr char kGetMsgDataFromTolm[] = "CUsbCBiosInfo::GetMsgDataFromTolm";
+constexpr char kGetMessages[] = "CUsbCBiosInfo::GetMessages";
+
+// Reads the decimal number of the element at `path` below `node` into
+// `field`; a missing element leaves the field as it is. True when read.
+bool ReadNumber(Ports::IXmlNode& node, const wchar_t* path, std::int32_t& field) {
+    std::wstring text;
+    if (Failed(GetNodeText(&node, path, text))) return false;
+    field = ParseDecimal(text);
+    return true;
+}
+
+// The values a valid message carries, chosen by its id.
+void ReadValues(Ports::IXmlNode& message, UsbCPortMessage& record) {
+    switch (record.iMessageId) {
+        case 1:
+            if (ReadNumber(message, L"NormalPower", record.iNormalPower))
+                GetLog().Log(Verbose, kGetMessages, L"portMessage.iNormalPower = %d", record.iNormalPower);
+            if (ReadNumber(message, L"SuppliedPower", record.iSuppliedPower))
+                GetLog().Log(Verbose, kGetMessages, L"portMessage.iSuppliedPower = %d", record.iSuppliedPower);
+            break;
+        case 3:
+            ReadNumber(message, L"RequestedPower", record.iRequestedPower);
+            ReadNumber(message, L"MaxSuppliedPower", record.iMaxSuppliedPower);
+            break;
+        case 6:
+            ReadNumber(message, L"NeededVoltage", record.iNeededVoltage);
+            ReadNumber(message, L"NeededCurrent", record.iNeededCurrent);
+            break;
+        case 7:
+            ReadNumber(message, L"ProvidedVoltage", record.iProvidedVoltage);
+            ReadNumber(message, L"ProvidedCurrent", record.iProvidedCurrent);
+            ReadNumber(message, L"RequestedVoltage", record.iRequestedVoltage);
+            ReadNumber(message, L"RequestedCurrent", record.iRequestedCurrent);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+HRESULT CUsbCBiosInfo::GetMsgDataFromTolm(int portNumber, std::wstring& xml) {
+    Shared::CArvekLogTrace trace(kGetMsgDataFromTolm, L"portNumber = %d", portNumber);
+    xml.clear();
+    CTolmCommand command(m_tolm);
+    HRESULT hr = command.Create();
+    if (Failed(hr)) return hr;
+    const Variant argument = Variant::UI1(static_cast<std::uint8_t>(portNumber & 0xFF));
+    try {
+        GetLog().Log(Verbose, kGetMsgDataFromTolm, L"Calling Platform.USBC.Messages");
+        Variant result;
+        hr = command.ExecuteCommandWithArgument(kPlatformUsbCMessages, argument, result);
+        GetLog().Log(Verbose, kGetMsgDataFromTolm, L"Calling Platform.USBC.Messages passed.");
+        xml = result.StringOrEmpty();
+    } catch (const ComError& e) {
+        hr = e.Error();
+        LogCommandFailure(kGetMsgDataFromTolm, kPlatformUsbCMessages, hr);
+    }
+    return hr;
+}
+
+void CUsbCBiosInfo::GetMessages(int portNumber) {
+    Shared::CArvekLogTrace trace(kGetMessages, L"portNumber = %d", portNumber);
+    try {
+        std::wstring text;
+        if (Failed(GetMsgDataFromTolm(portNumber, text))) {
+            GetLog().Log(Information, kGetMessages, L"GetMsgDataFromTolm failed");
+            return;
+        }
+        GetLog().Log(Verbose, kGetMessages, L"GetMsgDataFromTolm passed");
+
+        CXmlDocument xml(m_xml);
+        xml.LoadXml(text);  // a text that is not XML leaves an empty document: nothing is found
+        const auto document = xml.GetDocument();
+        if (!document) {
+            GetLog().Log(Information, kGetMessages, L"xml.GetDocument() failed");
+            return;
+        }
+        ReadMessages(*document);
+    } catch (const std::bad_alloc&) {
+        throw ComError(kE_OUTOFMEMORY);
+    }
+}
+
+void CUsbCBiosInfo::ReadMessages(Ports::IXmlDocument& document) {
+    std::unique_ptr<Ports::IXmlNode> data;
+    document.SelectSingleNode(L"/GetUsbCMessagesOutput/Output/Data", data);
+    std::int32_t ports = 0;
+    if (data && ReadNumber(*data, L"NumberOfPorts", ports))
+        GetLog().Log(Verbose, kGetMessages, L"Number Of Ports = %d", ports);
+    if (ports < 1) {
+        GetLog().Log(Verbose, kGetMessages, L"no usb-c ports, quit.");
+        return;
+    }
+    if (ports > kMaxPorts) {
+        GetLog().Log(Information, kGetMessages,
+                     L"NumberOfPorts %d is more than the %d ports a one-byte port number can address; reading "
+                     L"the first %d.",
+                     ports, kMaxPorts, kMaxPorts);
+        ports = kMaxPorts;
+    }
+
+    for (int i = 0; i < ports; ++i) {
+        GetLog().Log(Verbose, kGetMessages, L"Get info for port # %d.", i);
+        std::unique_ptr<Ports::IXmlNode> port;
+        document.SelectSingleNode(Format(L"/GetUsbCMessagesOutput/Output/Data/Port%d", i), port);
+        std::int32_t messages = 0;
+        if (!port || !ReadNumber(*port, L"NumberOfMessages", messages)) continue;
+        GetLog().Log(Verbose, kGetMessages, L"Number Of Messages = %d.", messages);
+        if (messages < 1) continue;
+        if (messages > kMaxMessagesPerPort) {
+            GetLog().Log(Information, kGetMessages,
+                         L"NumberOfMessages %d of port # %d is more than %d; reading the first %d.", messages, i,
+                         kMaxMessagesPerPort, kMaxMessagesPerPort);
+            messages = kMaxMessagesPerPort;
+        }
+
+        // One working record for all messages of the port: a message that
+        // lacks an element keeps what the port's earlier message left there.
+        UsbCPortMessage record;
+        for (int j = 0; j < messages; ++j) {
+            std::unique_ptr<Ports::IXmlNode> message;
+            document.SelectSingleNode(Format(L"/GetUsbCMessagesOutput/Output/Data/Port%d/Message%d", i, j), message);
+            if (!message) continue;
+            if (ReadNumber(*message, L"MessageId", record.iMessageId))
+                GetLog().Log(Verbose, kGetMessages, L"iMessageId = %d", record.iMessageId);
+            std::wstring valid;
+            if (Succeeded(GetNodeText(message.get(), L"Valid", valid))) {
+                GetLog().Log(Verbose, kGetMessages, L"Valid = %s", valid);
+                if (EqualsIgnoreCase(valid, L"true")) ReadValues(*message, record);
+            }
+            if (record.iMessageId >= 1) m_portMessages.push_back(record);
+        }
+    }
+}
+
+}  // namespace Arvek::Tolm
