@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "ports/process.h"
 #include "ports/resources.h"
 #include "sim/transcript.h"
+#include "string_table.h"
 
 namespace Arvek::Sim {
 
@@ -95,17 +97,25 @@ private:
     std::string m_channel;
 };
 
-// The programs' string table in the simulated user's interface language.
+// A program's string table as LoadStringW reads it for the simulated user:
+// the block of the user's interface language, per bundle of 16 ids, with the
+// loader's fallbacks (sim_ports.cpp tells the order).
 class SimResources : public Ports::IResources {
 public:
-    explicit SimResources(std::uint16_t languageId) : m_languageId(languageId) {}
+    // The program's own generated table.
+    explicit SimResources(std::uint16_t userLanguage, Strings::Program program = Strings::Program::Tidewatch)
+        : SimResources(userLanguage, Strings::ProgramBlocks(program)) {}
+    // Any table laid out like the generated one, in ascending language id.
+    SimResources(std::uint16_t userLanguage, std::span<const Strings::Block> blocks)
+        : m_userLanguage(userLanguage), m_blocks(blocks) {}
+
     std::wstring LoadText(std::uint32_t id, std::size_t capacity) override;
 
-    // The English table, for comparing with the Windows resource script.
-    static const std::map<std::uint32_t, std::wstring>& EnglishTable();
-
 private:
-    std::uint16_t m_languageId;
+    const Strings::Block* FindBundle(std::uint32_t id) const;
+
+    std::uint16_t m_userLanguage;
+    std::span<const Strings::Block> m_blocks;
 };
 
 }  // namespace Arvek::Sim

@@ -84,7 +84,7 @@ TEST(Win32Resources, StringsAreCutToTheBufferLikeLoadStringW) {
         {500, 6, L"Arvek"},
         {500, 1, L""},
         {500, 0, L""},
-        {501, 100, L""},  // a neighbour in the same block of 16, without text
+        {559, 100, L""},  // a neighbour of 558 in its bundle of 16, without text
         {9999, 100, L""},
     };
     for (const auto& c : cases) {

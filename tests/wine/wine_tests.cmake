@@ -7,6 +7,8 @@
 #   (without a display Wine refuses the window, and the desktop process it
 #   leaves behind for a moment refuses the next program's windows too).
 # - wine.tidewatch.*: Tidewatch.exe itself, driven by tidewatch_test.sh.
+# - wine.strings.<locale>: LoadStringW on Tidewatch.exe under that interface
+#   language (the string-table section at the end).
 #
 # Every Windows program runs through run-wine.sh, with a Wine prefix of its
 # own inside the build tree (never ~/.wine). All of them share that prefix,
@@ -64,4 +66,45 @@ foreach(case image_building single_instance)
             bash ${CMAKE_CURRENT_LIST_DIR}/tidewatch_test.sh ${case}
             ${ARVEK_WINE_RUN} ${ARVEK_WINE_DIR} $<TARGET_FILE:Tidewatch> $<TARGET_FILE:window-tool>)
   set_tests_properties(wine.tidewatch.${case} PROPERTIES RESOURCE_LOCK ${ARVEK_WINE_LOCK} TIMEOUT 300)
+endforeach()
+
+# The string tables (resources/string_table.cmake). The test program compares
+# the compiled tables of Tidewatch.exe and of portolan-strings.dll (Portolan's
+# fragment, until Portolan.exe carries it), both read from beside it, with the
+# generated table; its own copy of tidewatch.rc includes the fragment too.
+target_link_libraries(arvek_tests PRIVATE arvek_strings)
+get_target_property(ARVEK_STRINGS_DIR arvek_strings INTERFACE_INCLUDE_DIRECTORIES)
+set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/tidewatch.rc PROPERTIES
+  OBJECT_DEPENDS ${ARVEK_STRINGS_DIR}/tidewatch_strings.rc)
+add_library(portolan-strings SHARED ${CMAKE_CURRENT_LIST_DIR}/portolan_strings_probe.rc)
+set_target_properties(portolan-strings PROPERTIES LINKER_LANGUAGE CXX PREFIX "")
+target_compile_definitions(portolan-strings PRIVATE UNICODE _UNICODE)
+target_include_directories(portolan-strings PRIVATE ${ARVEK_STRINGS_DIR})
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/portolan_strings_probe.rc PROPERTIES
+  OBJECT_DEPENDS ${ARVEK_STRINGS_DIR}/portolan_strings.rc)
+add_dependencies(portolan-strings arvek_strings_rc)
+add_dependencies(arvek_tests Tidewatch portolan-strings arvek_strings_rc)
+
+# LoadStringW under other interface languages, one run each. Wine takes the
+# interface language from LC_ALL; the glibc locale made into the build folder
+# (localedef, Debian's "locales"; LOCPATH) puts the Unix side of the process
+# in the same locale without touching the system. ARVEK_EXPECT_UI_LANGUAGE
+# makes the test fail when Wine did not take the language.
+find_program(ARVEK_LOCALEDEF localedef REQUIRED)
+set(ARVEK_LOCALE_DIR ${CMAKE_BINARY_DIR}/locales)
+foreach(entry de_DE:0407 de_CH:0807 zh_HK:0C04 is_IS:040F)
+  string(REPLACE ":" ";" entry ${entry})
+  list(GET entry 0 locale)
+  list(GET entry 1 ui_language)
+  set(locale_path ${ARVEK_LOCALE_DIR}/${locale}.UTF-8)
+  add_test(NAME wine.strings.locale.${locale}
+    COMMAND sh -c "test -f '${locale_path}/LC_IDENTIFICATION' || { mkdir -p '${ARVEK_LOCALE_DIR}' && '${ARVEK_LOCALEDEF}' -i ${locale} -f UTF-8 '${locale_path}'; }")
+  set_tests_properties(wine.strings.locale.${locale} PROPERTIES FIXTURES_SETUP arvek_locale_${locale})
+  add_test(NAME wine.strings.${locale}
+    COMMAND arvek_tests --gtest_filter=Win32StringTable.LoadStringWReadsTheBlockOfTheInterfaceLanguage)
+  set_tests_properties(wine.strings.${locale} PROPERTIES
+    ENVIRONMENT "LC_ALL=${locale}.UTF-8;LOCPATH=${ARVEK_LOCALE_DIR};ARVEK_EXPECT_UI_LANGUAGE=${ui_language}"
+    FIXTURES_REQUIRED arvek_locale_${locale}
+    RESOURCE_LOCK ${ARVEK_WINE_LOCK}
+    PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 1 test\\.")
 endforeach()
