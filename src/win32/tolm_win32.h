@@ -1,4 +1,9 @@
-// The Tolm component through COM. (To be filled in.)
+// The Tolm component through COM: objects created the way the programs have
+// always created them (CoCreateInstance for IUnknown, OleRun, QueryInterface)
+// and commands run with BSTR and VARIANT values converted at this boundary.
+//
+// The calling thread has initialised COM; the objects handed out belong to
+// that thread and are released on it.
 #pragma once
 
 #include "ports/tolm.h"

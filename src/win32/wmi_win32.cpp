@@ -1,11 +1,91 @@
 #include "win32/wmi_win32.h"
 
-namespace Arvek::Win32 {
+#include <windows.h>
+#include <wbemidl.h>
 
-HRESULT Win32Wmi::Connect(const std::wstring&, std::int32_t, std::uint32_t,
+#include "win32/com_win32.h"
+#include "win32/handles.h"
+
+namespace Arvek::Win32 {
+namespace {
+
+class Win32WmiObject final : public Ports::IWmiObject {
+public:
+    explicit Win32WmiObject(ComPtr<IWbemClassObject> object) : m_object(std::move(object)) {}
+
+    HRESULT Get(const std::wstring& property, Variant& value) override {
+        UniqueVariant read;
+        const HRESULT hr = m_object->Get(property.c_str(), 0, read.Put(), nullptr, nullptr);
+        if (FAILED(hr)) return hr;
+        value = FromComVariant(read.Get());
+        return hr;
+    }
+
+private:
+    ComPtr<IWbemClassObject> m_object;
+};
+
+class Win32WmiEnumerator final : public Ports::IWmiEnumerator {
+public:
+    explicit Win32WmiEnumerator(ComPtr<IEnumWbemClassObject> results) : m_results(std::move(results)) {}
+
+    HRESULT Next(std::int32_t timeoutMs, std::unique_ptr<Ports::IWmiObject>& object) override {
+        object.reset();
+        ComPtr<IWbemClassObject> next;
+        ULONG returned = 0;
+        const HRESULT hr = m_results->Next(timeoutMs, 1, next.Put(), &returned);
+        // WBEM_S_FALSE and WBEM_S_TIMEDOUT come with no object; so may a
+        // failure. Only an object actually handed over is kept.
+        if (returned == 1 && next) object = std::make_unique<Win32WmiObject>(std::move(next));
+        return hr;
+    }
+
+private:
+    ComPtr<IEnumWbemClassObject> m_results;
+};
+
+class Win32WmiServices final : public Ports::IWmiServices {
+public:
+    explicit Win32WmiServices(ComPtr<IWbemServices> services) : m_services(std::move(services)) {}
+
+    HRESULT ExecQuery(const std::wstring& query, std::int32_t flags,
+                      std::unique_ptr<Ports::IWmiEnumerator>& results) override {
+        results.reset();
+        const UniqueBstr language = MakeBstr(L"WQL");
+        const UniqueBstr text = MakeBstr(query);
+        ComPtr<IEnumWbemClassObject> enumerator;
+        const HRESULT hr = m_services->ExecQuery(language.Get(), text.Get(), flags, nullptr, enumerator.Put());
+        if (FAILED(hr)) return hr;
+        if (!enumerator) return kE_POINTER;
+        results = std::make_unique<Win32WmiEnumerator>(std::move(enumerator));
+        return hr;
+    }
+
+private:
+    ComPtr<IWbemServices> m_services;
+};
+
+}  // namespace
+
+HRESULT Win32Wmi::Connect(const std::wstring& ns, std::int32_t securityFlags, std::uint32_t authnLevel,
                           std::unique_ptr<Ports::IWmiServices>& services) {
     services.reset();
-    return kREGDB_E_CLASSNOTREG;
+    ComPtr<IWbemLocator> locator;
+    HRESULT hr = ::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                                    locator.PutVoid());
+    if (FAILED(hr)) return hr;
+    if (!locator) return kE_POINTER;
+    const UniqueBstr resource = MakeBstr(ns);
+    ComPtr<IWbemServices> connected;
+    hr = locator->ConnectServer(resource.Get(), nullptr, nullptr, nullptr, securityFlags, nullptr, nullptr,
+                                connected.Put());
+    if (FAILED(hr)) return hr;
+    if (!connected) return kE_POINTER;
+    hr = ::CoSetProxyBlanket(connected.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, authnLevel,
+                             RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+    if (FAILED(hr)) return hr;
+    services = std::make_unique<Win32WmiServices>(std::move(connected));
+    return kS_OK;
 }
 
 }  // namespace Arvek::Win32

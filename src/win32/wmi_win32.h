@@ -1,4 +1,8 @@
-// WMI through the locator. (To be filled in.)
+// WMI through the locator (wbemprox): one namespace's services, their
+// query results and the results' properties.
+//
+// The calling thread has initialised COM; the objects handed out belong to
+// that thread and are released on it.
 #pragma once
 
 #include "ports/wmi.h"

@@ -1,10 +1,112 @@
 #include "win32/xml_win32.h"
 
+#include <windows.h>
+#include <msxml2.h>
+
+#include "win32/com_win32.h"
+#include "win32/handles.h"
+
 namespace Arvek::Win32 {
+namespace {
+
+// DOMDocument30: MSXML 3.0 by its version-specific class id, so that a
+// newer parser registered for the generic name never answers instead.
+constexpr CLSID kCLSID_DOMDocument30 = {
+    0xF5078F32, 0xC551, 0x11D3, {0x89, 0xB9, 0x00, 0x00, 0xF8, 0x1F, 0xE2, 0x21}};
+
+// selectSingleNode from `from`; S_FALSE and no node when nothing matches.
+HRESULT Select(IXMLDOMNode* from, const std::wstring& path, ComPtr<IXMLDOMNode>& found) {
+    found.Reset();
+    // An empty pattern is one MSXML cannot parse, and so E_FAIL; it is
+    // answered here because Wine's msxml3 crashes on such patterns.
+    if (path.empty()) return kE_FAIL;
+    const UniqueBstr query = MakeBstr(path);
+    const HRESULT hr = from->selectSingleNode(query.Get(), found.Put());
+    if (FAILED(hr)) {
+        found.Reset();
+        return hr;
+    }
+    return found ? kS_OK : kS_FALSE;
+}
+
+HRESULT TextOf(IXMLDOMNode* node, std::wstring& text) {
+    UniqueBstr value;
+    const HRESULT hr = node->get_text(value.Put());
+    if (FAILED(hr)) return hr;
+    text = BstrText(value.Get());
+    return hr;
+}
+
+class Win32XmlNode final : public Ports::IXmlNode {
+public:
+    // The document reference keeps the whole tree, and so this node, alive
+    // whatever becomes of the caller's document object.
+    Win32XmlNode(ComPtr<IXMLDOMDocument> document, ComPtr<IXMLDOMNode> node)
+        : m_document(std::move(document)), m_node(std::move(node)) {}
+
+    HRESULT SelectSingleNode(const std::wstring& path, std::unique_ptr<Ports::IXmlNode>& node) override {
+        node.reset();
+        ComPtr<IXMLDOMNode> found;
+        const HRESULT hr = Select(m_node.Get(), path, found);
+        if (found) node = std::make_unique<Win32XmlNode>(m_document, std::move(found));
+        return hr;
+    }
+
+    HRESULT GetText(std::wstring& text) override { return TextOf(m_node.Get(), text); }
+
+private:
+    ComPtr<IXMLDOMDocument> m_document;
+    ComPtr<IXMLDOMNode> m_node;
+};
+
+class Win32XmlDocument final : public Ports::IXmlDocument {
+public:
+    explicit Win32XmlDocument(ComPtr<IXMLDOMDocument> document) : m_document(std::move(document)) {}
+
+    HRESULT LoadXml(const std::wstring& text, bool& loaded) override {
+        loaded = false;
+        const UniqueBstr xml = MakeBstr(text);
+        VARIANT_BOOL successful = VARIANT_FALSE;
+        const HRESULT hr = m_document->loadXML(xml.Get(), &successful);
+        if (FAILED(hr)) return hr;
+        // MSXML says S_FALSE for text it rejected; `loaded` carries that.
+        loaded = successful == VARIANT_TRUE;
+        return kS_OK;
+    }
+
+    HRESULT SelectSingleNode(const std::wstring& path, std::unique_ptr<Ports::IXmlNode>& node) override {
+        node.reset();
+        ComPtr<IXMLDOMNode> found;
+        const HRESULT hr = Select(m_document.Get(), path, found);
+        if (found) node = std::make_unique<Win32XmlNode>(m_document, std::move(found));
+        return hr;
+    }
+
+    HRESULT GetText(std::wstring& text) override { return TextOf(m_document.Get(), text); }
+
+private:
+    ComPtr<IXMLDOMDocument> m_document;
+};
+
+}  // namespace
 
 HRESULT Win32XmlParser::CreateDocument(std::shared_ptr<Ports::IXmlDocument>& document) {
     document.reset();
-    return kREGDB_E_CLASSNOTREG;
+    ComPtr<IXMLDOMDocument> created;
+    HRESULT hr = ::CoCreateInstance(kCLSID_DOMDocument30, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
+                                    created.PutVoid());
+    if (FAILED(hr)) return hr;
+    if (!created) return kE_POINTER;
+    hr = created->put_async(VARIANT_FALSE);
+    if (FAILED(hr)) return hr;
+    hr = created->put_validateOnParse(VARIANT_FALSE);
+    if (FAILED(hr)) return hr;
+    hr = created->put_resolveExternals(VARIANT_FALSE);
+    if (FAILED(hr)) return hr;
+    hr = created->put_preserveWhiteSpace(VARIANT_TRUE);
+    if (FAILED(hr)) return hr;
+    document = std::make_shared<Win32XmlDocument>(std::move(created));
+    return kS_OK;
 }
 
 }  // namespace Arvek::Win32

@@ -1,4 +1,7 @@
-// The XML DOM of MSXML 3.0. (To be filled in.)
+// The XML DOM of MSXML 3.0 (DOMDocument30), created in-process.
+//
+// The calling thread has initialised COM; documents and nodes belong to that
+// thread and are released on it.
 #pragma once
 
 #include "ports/xml.h"

@@ -6,6 +6,9 @@
 #   virtual X display; a test that creates windows belongs in such a suite
 #   (without a display Wine refuses the window, and the desktop process it
 #   leaves behind for a moment refuses the next program's windows too).
+#   Suites whose name contains "TolmServer" talk to the Tolm stand-in COM
+#   server (tests/tools/tolm_standin), which the fixture "tolm_standin"
+#   registers in the prefix before them and unregisters after them.
 # - wine.tidewatch.*: Tidewatch.exe itself, driven by tidewatch_test.sh.
 # - wine.strings.<locale>: LoadStringW on Tidewatch.exe under that interface
 #   language (the string-table section at the end).
@@ -42,10 +45,12 @@ target_link_libraries(arvek_tests PRIVATE arvek_win32 gmock_main)
 target_compile_definitions(arvek_tests PRIVATE ARVEK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 
 # The first discovery makes the Wine prefix (10-20 s), hence the long timeout.
+# Left out: the XML contract's case of selection patterns MSXML rejects, on
+# which Wine 8's msxml3 crashes (see tests/win32/xml_win32_test.cpp).
 gtest_discover_tests(arvek_tests
   DISCOVERY_MODE PRE_TEST
   DISCOVERY_TIMEOUT 300
-  TEST_FILTER "-*Windowing*"
+  TEST_FILTER "-*Windowing*:*TolmServer*:*XmlContract.APathTheParserRejects*"
   PROPERTIES RESOURCE_LOCK ${ARVEK_WINE_LOCK})
 gtest_discover_tests(arvek_tests
   DISCOVERY_MODE PRE_TEST
@@ -67,6 +72,27 @@ foreach(case image_building single_instance)
             ${ARVEK_WINE_RUN} ${ARVEK_WINE_DIR} $<TARGET_FILE:Tidewatch> $<TARGET_FILE:window-tool>)
   set_tests_properties(wine.tidewatch.${case} PROPERTIES RESOURCE_LOCK ${ARVEK_WINE_LOCK} TIMEOUT 300)
 endforeach()
+
+# The Tolm stand-in in the prefix: registered (wine regsvr32) before the
+# tests that need it and removed after them, so that every other program in
+# the prefix finds no Tolm component, as on a machine without it.
+if(TARGET arvek_standin)  # tests/tools/tolm_standin is built then
+  add_test(NAME wine.tolm_standin.register
+    COMMAND ${ARVEK_WINE_RUN} ${ARVEK_WINE_DIR} regsvr32 /s $<TARGET_FILE:tolm_standin>)
+  add_test(NAME wine.tolm_standin.unregister
+    COMMAND ${ARVEK_WINE_RUN} ${ARVEK_WINE_DIR} regsvr32 /s /u $<TARGET_FILE:tolm_standin>)
+  set_tests_properties(wine.tolm_standin.register PROPERTIES
+    FIXTURES_SETUP tolm_standin RESOURCE_LOCK ${ARVEK_WINE_LOCK} TIMEOUT 300)
+  set_tests_properties(wine.tolm_standin.unregister PROPERTIES
+    FIXTURES_CLEANUP tolm_standin RESOURCE_LOCK ${ARVEK_WINE_LOCK})
+  gtest_discover_tests(arvek_tests
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 300
+    TEST_FILTER "*TolmServer*"
+    PROPERTIES RESOURCE_LOCK ${ARVEK_WINE_LOCK} FIXTURES_REQUIRED tolm_standin)
+  # The test program finds the DLL beside itself (for the unregistered case).
+  add_dependencies(arvek_tests tolm_standin)
+endif()
 
 # The string tables (resources/string_table.cmake). The test program compares
 # the compiled tables of Tidewatch.exe and of portolan-strings.dll (Portolan's
