@@ -18,8 +18,9 @@ std::wstring Decimal(std::uint64_t number) { return std::to_wstring(number); }
 // Up to `digits` significant digits, no trailing zeros, an exponent only
 // where the plain form would be longer than the digits allow.
 std::wstring Real(double number, int digits) {
-    if (std::isnan(number)) return L"NaN";
-    if (std::isinf(number)) return number < 0 ? L"-1.#INF" : L"1.#INF";
+    if (std::isnan(number)) return L"NAN";
+    if (std::isinf(number)) return number < 0 ? L"-INF" : L"INF";
+    if (number == 0) return L"0";  // negative zero too
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.*G", digits, number);
     std::wstring text(buffer, buffer + std::char_traits<char>::length(buffer));

@@ -29,6 +29,8 @@ TEST(VariantToText, GivesTheStandardTextOfEachType) {
         {Variant::Raw(kVT_R8, std::bit_cast<std::uint64_t>(0.5)), L"0.5"},
         {Variant::Raw(kVT_R8, std::bit_cast<std::uint64_t>(1.0 / 3)), L"0.333333333333333"},
         {Variant::Raw(kVT_R8, std::bit_cast<std::uint64_t>(1e20)), L"1E+20"},
+        {Variant::Raw(kVT_R8, std::bit_cast<std::uint64_t>(-0.0)), L"0"},
+        {Variant::Raw(kVT_R8, std::bit_cast<std::uint64_t>(-1.0 / 0.0)), L"-INF"},
         {Variant::Raw(kVT_R4, std::bit_cast<std::uint32_t>(2.5f)), L"2.5"},
     };
     for (const auto& c : cases) {
