@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "ports/wmi.h"
+#include "shared/wmi_query.h"
+#include "tolm/bios_version.h"
+#include "win32/com_win32.h"
 #include "win32/handles.h"
 #include "win32/wmi_win32.h"
 
@@ -88,6 +91,25 @@ TEST_F(Win32WmiTest, FailuresGiveTheirHresultAndNothing) {
     std::unique_ptr<Ports::IWmiEnumerator> results;
     EXPECT_EQ(services->ExecQuery(L"SELEC * FROM Win32_BIOS", 0x30, results), Ports::kWBEM_E_INVALID_QUERY);
     EXPECT_FALSE(results);
+}
+
+// The core's readers over real WMI: what the agent's version test and its
+// platform-generation check see on Windows.
+TEST_F(Win32WmiTest, TheQueryHelperAndTheBiosVersionReadRealWmi) {
+    Win32::Win32ComRuntime com;
+    Shared::CWmiQuery query(com, m_wmi, L"\\\\.\\root\\cimv2");
+    ASSERT_EQ(kS_OK, query.ExecuteQuery(L"select Version from Win32_OperatingSystem",
+                                        Ports::kWBEM_FLAG_RETURN_IMMEDIATELY | Ports::kWBEM_FLAG_FORWARD_ONLY));
+    std::wstring version;
+    EXPECT_EQ(kS_OK, query.GetPropertyValue(L"Version", version));
+    EXPECT_NE(std::wstring::npos, version.find(L'.')) << "e.g. 6.1.7601";
+    std::wstring notSelected = L"stale";
+    EXPECT_TRUE(Failed(query.GetPropertyValue(L"NoSuchProperty", notSelected)));
+    EXPECT_EQ(L"", notSelected);
+
+    Variant expected;
+    ASSERT_EQ(First(L"ROOT\\CIMV2", L"SELECT * FROM Win32_BIOS")->Get(L"SMBIOSBIOSVersion", expected), kS_OK);
+    EXPECT_EQ(expected.StringOrEmpty(), Tolm::GetBiosVersion(m_wmi));
 }
 
 }  // namespace
