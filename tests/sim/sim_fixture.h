@@ -48,4 +48,15 @@ struct SimNotebook {
     Sim::SimMachine machine;
 };
 
+// The scenario text is refused, with an error that begins with `error`
+// ("s.scenario:LINE: what").
+inline void ExpectScenarioRefused(const std::string& text, const std::string& error) {
+    try {
+        Sim::ParseScenario(text, "s.scenario", "/nonexistent");
+        ADD_FAILURE() << "accepted: " << text;
+    } catch (const Sim::ScenarioError& e) {
+        EXPECT_EQ(0u, std::string(e.what()).find(error)) << e.what();
+    }
+}
+
 }  // namespace Arvek::Testing
