@@ -5,11 +5,9 @@
 #   cmake --preset fuzz && cmake --build --preset fuzz
 #   build/fuzz/bin/usbc_messages_fuzzer NEW_DIR fuzz/corpus/usbc_messages
 #
-# Targets:
+# Targets, each with a seed corpus in corpus/<name without _fuzzer>:
 #   usbc_messages_fuzzer  "Platform.USBC.Messages" through CUsbCBiosInfo::GetMessages
-# The viewer's "Platform.USBC.Configuration" (CUsbCBiosInfo::GetUsbCConfigInfo)
-# gets its own target here, usbc_config_fuzzer with a corpus in
-# corpus/usbc_config, when that reading is written.
+#   usbc_config_fuzzer    "Platform.USBC.Configuration" through CUsbCBiosInfo::GetUsbCConfigInfo
 function(arvek_add_fuzzer name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE arvek_sim)
@@ -18,3 +16,4 @@ function(arvek_add_fuzzer name)
 endfunction()
 
 arvek_add_fuzzer(usbc_messages_fuzzer ${CMAKE_CURRENT_LIST_DIR}/usbc_messages_fuzzer.cpp)
+arvek_add_fuzzer(usbc_config_fuzzer ${CMAKE_CURRENT_LIST_DIR}/usbc_config_fuzzer.cpp)

@@ -25,6 +25,9 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$jobs"
 fuzz_work=$(mktemp -d)
 trap 'rm -rf "$fuzz_work"' EXIT
-build/fuzz/bin/usbc_messages_fuzzer "$fuzz_work" fuzz/corpus/usbc_messages \
-  -max_total_time=60 -max_len=65536 -rss_limit_mb=1024 -timeout=30 -artifact_prefix=build/fuzz/
+for target in usbc_messages usbc_config; do
+  mkdir -p "$fuzz_work/$target"
+  build/fuzz/bin/${target}_fuzzer "$fuzz_work/$target" fuzz/corpus/$target \
+    -max_total_time=45 -max_len=65536 -rss_limit_mb=1024 -timeout=30 -artifact_prefix=build/fuzz/
+done
 echo "all presets passed in $(( $(date +%s) - start )) s"

@@ -17,6 +17,8 @@ using Shared::Verbose;
 
 constexpr char kGetMsgDataFromTolm[] = "CUsbCBiosInfo::GetMsgDataFromTolm";
 constexpr char kGetMessages[] = "CUsbCBiosInfo::GetMessages";
+constexpr char kGetConfigDataFromTolm[] = "CUsbCBiosInfo::GetConfigDataFromTolm";
+constexpr char kGetUsbCConfigInfo[] = "CUsbCBiosInfo::GetUsbCConfigInfo";
 
 // Reads the decimal number of the element at `path` below `node` into
 // `field`; a missing element leaves the field as it is. True when read.
@@ -53,6 +55,19 @@ void ReadValues(Ports::IXmlNode& message, UsbCPortMessage& record) {
         default:
             break;
     }
+}
+
+// Sets `flag` when the element below `port` reads "true" (any case); other
+// text, or no element, leaves it as an earlier port left it.
+void MergeFlag(Ports::IXmlNode& port, const wchar_t* path, bool& flag) {
+    std::wstring text;
+    if (Succeeded(GetNodeText(&port, path, text)) && EqualsIgnoreCase(text, L"true")) flag = true;
+}
+
+// Raises `maximum` to the element's number when that is larger.
+void MergeMaximum(Ports::IXmlNode& port, const wchar_t* path, std::int32_t& maximum) {
+    std::int32_t value = 0;
+    if (ReadNumber(port, path, value) && value > maximum) maximum = value;
 }
 
 }  // namespace
@@ -97,6 +112,71 @@ void CUsbCBiosInfo::GetMessages(int portNumber) {
         ReadMessages(*document);
     } catch (const std::bad_alloc&) {
         throw ComError(kE_OUTOFMEMORY);
+    }
+}
+
+HRESULT CUsbCBiosInfo::GetConfigDataFromTolm(std::wstring& xml) {
+    Shared::CArvekLogTrace trace(kGetConfigDataFromTolm);
+    xml.clear();
+    CTolmCommand command(m_tolm);
+    HRESULT hr = command.Create();
+    if (Failed(hr)) return hr;
+    try {
+        Variant result;
+        hr = command.ExecuteCommand(kPlatformUsbCConfiguration, result);
+        xml = result.StringOrEmpty();
+    } catch (const ComError& e) {
+        hr = e.Error();
+        LogCommandFailure(kGetConfigDataFromTolm, kPlatformUsbCConfiguration, hr);
+    }
+    return hr;
+}
+
+UsbCPortConfig CUsbCBiosInfo::GetUsbCConfigInfo() {
+    Shared::CArvekLogTrace trace(kGetUsbCConfigInfo);
+    try {
+        std::wstring text;
+        if (Failed(GetConfigDataFromTolm(text))) return m_config;
+        CXmlDocument xml(m_xml);
+        xml.LoadXml(text);  // a text that is not XML leaves an empty document: nothing is found
+        if (const auto document = xml.GetDocument()) ReadConfiguration(*document);
+        return m_config;
+    } catch (const std::bad_alloc&) {
+        throw ComError(kE_OUTOFMEMORY);
+    }
+}
+
+void CUsbCBiosInfo::ReadConfiguration(Ports::IXmlDocument& document) {
+    std::unique_ptr<Ports::IXmlNode> data;
+    document.SelectSingleNode(L"/GetUsbCPortsConfigurationOutput/Output/Data", data);
+    if (data) {
+        ReadNumber(*data, L"NumberOfPorts", m_config.NumberOfPorts);
+        ReadNumber(*data, L"SizeOfPort", m_config.SizeOfPort);
+    }
+    // The same bound as for the port messages: the firmware's count is not
+    // trusted to be small.
+    int ports = m_config.NumberOfPorts;
+    if (ports > kMaxPorts) {
+        GetLog().Log(Information, kGetUsbCConfigInfo,
+                     L"NumberOfPorts %d is more than the %d ports a one-byte port number can address; reading "
+                     L"the first %d.",
+                     ports, kMaxPorts, kMaxPorts);
+        ports = kMaxPorts;
+    }
+    for (int i = 0; i < ports; ++i) {
+        std::unique_ptr<Ports::IXmlNode> port;
+        document.SelectSingleNode(Format(L"/GetUsbCPortsConfigurationOutput/Output/Data/Port%d", i), port);
+        if (!port) continue;
+        MergeFlag(*port, L"SupportBasicUsb", m_config.SupportBasicUsb);
+        MergeFlag(*port, L"SupportUsb31Gen2", m_config.SupportUsb31Gen2);
+        MergeFlag(*port, L"SupportUpstreamPowerDelivery", m_config.SupportUpstreamPowerDelivery);
+        MergeFlag(*port, L"SupportDownstreamPowerDelivery", m_config.SupportDownstreamPowerDelivery);
+        MergeFlag(*port, L"SupportDisplayPortAlternateMode", m_config.SupportDisplayPortAlternateMode);
+        MergeFlag(*port, L"SupportThunderboltAlternateMode", m_config.SupportThunderboltAlternateMode);
+        MergeFlag(*port, L"DisplayPortLaneX2", m_config.DisplayPortLaneX2);
+        MergeFlag(*port, L"DisplayPortLaneX4", m_config.DisplayPortLaneX4);
+        MergeMaximum(*port, L"MaxUpstreamPower", m_config.MaxUpstreamPower);
+        MergeMaximum(*port, L"MaxDownstreamPower", m_config.MaxDownstreamPower);
     }
 }
 

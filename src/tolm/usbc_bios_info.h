@@ -1,8 +1,6 @@
 // What the firmware reports about the USB Type-C ports, read through Tolm:
-// the agent's port messages ("Platform.USBC.Messages"). The viewer's port
-// configuration ("Platform.USBC.Configuration": GetConfigDataFromTolm,
-// GetUsbCConfigInfo and its UsbCPortConfig record) belongs to the same class
-// and joins it next to the agent's pair.
+// the agent's port messages ("Platform.USBC.Messages") and the viewer's
+// summary of what the ports can do ("Platform.USBC.Configuration").
 #pragma once
 
 #include <cstdint>
@@ -32,6 +30,26 @@ struct UsbCPortMessage {
     bool operator==(const UsbCPortMessage&) const = default;
 };
 
+// What the machine's best port can do for each feature, over all ports: a
+// flag is set when any port offers the feature, and each maximum is the
+// largest over the ports. All zero (false) until read.
+struct UsbCPortConfig {
+    std::int32_t NumberOfPorts = 0;
+    std::int32_t SizeOfPort = 0;  // as the firmware reports it; not shown
+    bool SupportBasicUsb = false;
+    bool SupportUsb31Gen2 = false;
+    bool SupportUpstreamPowerDelivery = false;    // the machine can take power
+    bool SupportDownstreamPowerDelivery = false;  // the machine can give power
+    bool SupportDisplayPortAlternateMode = false;
+    bool SupportThunderboltAlternateMode = false;
+    bool DisplayPortLaneX2 = false;  // not shown
+    bool DisplayPortLaneX4 = false;  // not shown
+    std::int32_t MaxUpstreamPower = 0;    // not shown
+    std::int32_t MaxDownstreamPower = 0;  // in units of 250 mW
+
+    bool operator==(const UsbCPortConfig&) const = default;
+};
+
 // Made afresh for each query, on the thread that runs it (COM already
 // initialised there); the list is copied out afterwards.
 class CUsbCBiosInfo {
@@ -55,16 +73,27 @@ public:
     // Throws ComError(E_OUTOFMEMORY) when memory runs out.
     void GetMessages(int portNumber);
 
+    // Runs "Platform.USBC.Configuration" into `xml`: the command's HRESULT,
+    // or the creation's when the command object cannot be made. A failed
+    // command is logged here.
+    HRESULT GetConfigDataFromTolm(std::wstring& xml);
+
+    // Reads the configuration answer and merges its ports into the summary,
+    // which it returns. Throws ComError(E_OUTOFMEMORY) when memory runs out.
+    UsbCPortConfig GetUsbCConfigInfo();
+
     // Ports in index order, then messages in index order. The list holds no
     // port index.
     const std::vector<UsbCPortMessage>& PortMessages() const { return m_portMessages; }
 
 private:
     void ReadMessages(Ports::IXmlDocument& document);
+    void ReadConfiguration(Ports::IXmlDocument& document);
 
     Ports::ITolm& m_tolm;
     Ports::IXmlParser& m_xml;
     std::vector<UsbCPortMessage> m_portMessages;
+    UsbCPortConfig m_config;
 };
 
 }  // namespace Arvek::Tolm

@@ -22,6 +22,7 @@ using Arvek::Variant;
 using Arvek::Standin::TolmAnswers;
 using Arvek::Standin::TolmReply;
 using Arvek::Tolm::CUsbCBiosInfo;
+using Arvek::Tolm::UsbCPortConfig;
 using Arvek::Tolm::UsbCPortMessage;
 using testing::Contains;
 using testing::HasSubstr;
@@ -321,6 +322,99 @@ TEST(TolmCommand, FailureLinesNameTheCommand) {
               (std::vector<std::wstring>{
                   L"CUsbCBiosInfo::GetConfigDataFromTolm : Invalid Command Platform.USBC.Configuration. hr = 0x80000003",
                   L"X::Y : Exception occurred during SmartAdapter.Status. hr = 0x800706BA"}));
+}
+
+// ---------------------------------------------------------------------------
+// The viewer's port configuration
+
+std::wstring ConfigAnswer(const std::wstring& data) {
+    return L"<GetUsbCPortsConfigurationOutput><Output><Data>" + data +
+           L"</Data></Output></GetUsbCPortsConfigurationOutput>";
+}
+
+std::wstring ConfigPort(int index, const std::wstring& content) { return E(L"Port" + std::to_wstring(index), content); }
+
+UsbCPortConfig ReadConfig(Query& query) {
+    UsbCPortConfig config = CUsbCBiosInfo(query.tolm, query.xml).GetUsbCConfigInfo();
+    EXPECT_EQ(0, query.tolm.LiveObjects()) << "the command object outlived the query";
+    return config;
+}
+
+UsbCPortConfig ReadConfig(const std::wstring& data) {
+    Query query = Query::Answering(ConfigAnswer(data), L"Platform.USBC.Configuration");
+    return ReadConfig(query);
+}
+
+TEST(UsbCConfiguration, PortsMergeIntoWhatTheBestPortCanDo) {
+    const std::wstring everything =
+        E(L"SupportBasicUsb", L"true") + E(L"SupportUsb31Gen2", L"true") +
+        E(L"SupportUpstreamPowerDelivery", L"true") + E(L"SupportDownstreamPowerDelivery", L"true") +
+        E(L"SupportDisplayPortAlternateMode", L"true") + E(L"SupportThunderboltAlternateMode", L"true") +
+        E(L"DisplayPortLaneX2", L"true") + E(L"DisplayPortLaneX4", L"true") + E(L"MaxUpstreamPower", L"100") +
+        E(L"MaxDownstreamPower", L"60");
+    const struct {
+        const char* what;
+        std::wstring data;
+        UsbCPortConfig config;
+    } cases[] = {
+        {"no ports", E(L"NumberOfPorts", L"0") + ConfigPort(0, everything), {}},
+        {"a negative count", E(L"NumberOfPorts", L"-1") + ConfigPort(0, everything), {.NumberOfPorts = -1}},
+        {"no count", E(L"SizeOfPort", L"12") + ConfigPort(0, everything), {.SizeOfPort = 12}},
+        {"one port with everything",
+         E(L"NumberOfPorts", L"1") + ConfigPort(0, everything),
+         {.NumberOfPorts = 1, .SupportBasicUsb = true, .SupportUsb31Gen2 = true,
+          .SupportUpstreamPowerDelivery = true, .SupportDownstreamPowerDelivery = true,
+          .SupportDisplayPortAlternateMode = true, .SupportThunderboltAlternateMode = true,
+          .DisplayPortLaneX2 = true, .DisplayPortLaneX4 = true, .MaxUpstreamPower = 100, .MaxDownstreamPower = 60}},
+        {"a later false never clears; the largest power wins; Port1 is missing",
+         E(L"NumberOfPorts", L"3") +
+             ConfigPort(0, E(L"SupportThunderboltAlternateMode", L"TRUE") + E(L"MaxDownstreamPower", L"60")) +
+             ConfigPort(2, E(L"SupportThunderboltAlternateMode", L"false") + E(L"MaxDownstreamPower", L" 240W") +
+                               E(L"SupportBasicUsb", L"1")),
+         {.NumberOfPorts = 3, .SupportThunderboltAlternateMode = true, .MaxDownstreamPower = 240}},
+        {"negative powers never replace the initial 0",
+         E(L"NumberOfPorts", L"1") + ConfigPort(0, E(L"MaxUpstreamPower", L"-5") + E(L"MaxDownstreamPower", L"x")),
+         {.NumberOfPorts = 1}},
+        {"the eleventh port is Port10, not Port010",
+         E(L"NumberOfPorts", L"11") + ConfigPort(10, E(L"SupportUsb31Gen2", L"True")) +
+             E(L"Port010", E(L"SupportBasicUsb", L"true")),
+         {.NumberOfPorts = 11, .SupportUsb31Gen2 = true}},
+        {"absurd counts stop at 256 ports",
+         E(L"NumberOfPorts", L"2147483647") + ConfigPort(255, E(L"SupportBasicUsb", L"true")) +
+             ConfigPort(256, E(L"SupportUsb31Gen2", L"true")),
+         {.NumberOfPorts = 2147483647, .SupportBasicUsb = true}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.config, ReadConfig(c.data)) << c.what;
+}
+
+TEST(UsbCConfiguration, AnAnswerThatCannotBeReadGivesTheZeroRecord) {
+    TolmAnswers unknown;
+    TolmAnswers failing;
+    failing.replies[L"Platform.USBC.Configuration"] = {Arvek::kE_FAIL, {}};
+    const struct {
+        const char* what;
+        TolmAnswers answers;
+        const wchar_t* logged;
+    } cases[] = {
+        {"no component", TolmAnswers::Absent(), nullptr},
+        {"an unknown command", unknown,
+         L"CUsbCBiosInfo::GetConfigDataFromTolm : Invalid Command Platform.USBC.Configuration. hr = 0x80000003"},
+        {"a failing command", failing,
+         L"CUsbCBiosInfo::GetConfigDataFromTolm : Exception occurred during Platform.USBC.Configuration. hr = "
+         L"0x80004005"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Query query(c.answers);
+        Arvek::Testing::ClearProcessLog();
+        EXPECT_EQ(UsbCPortConfig{}, ReadConfig(query));
+        if (c.logged) {
+            EXPECT_THAT(QueryLog(), Contains(c.logged));
+        }
+    }
+    Query notXml = Query::Answering(L"<GetUsbCPortsConfigurationOutput><Output><Data><NumberOfPorts>2",
+                                    L"Platform.USBC.Configuration");
+    EXPECT_EQ(UsbCPortConfig{}, ReadConfig(notXml));
 }
 
 }  // namespace
