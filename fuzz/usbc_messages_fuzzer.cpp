@@ -4,10 +4,8 @@
 // only messages with an id of 1 or more, at most 256 for each of 256 ports.
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 
-#include "common/strings.h"
-#include "sim/sim_tolm.h"
+#include "fuzz_answer.h"
 #include "sim/sim_xml.h"
 #include "tolm/usbc_bios_info.h"
 
@@ -17,11 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static Sim::SimTolm tolm;
     static Sim::SimXmlParser xml;
 
-    Standin::TolmAnswers answers;
-    answers.replies[L"Platform.USBC.Messages"] = {
-        kS_OK, Variant::Bstr(WidenUtf8(std::string_view(reinterpret_cast<const char*>(data), size)))};
-    tolm.SetAnswers(std::move(answers));
-    tolm.ClearCalls();
+    Fuzz::AnswerWith(tolm, L"Platform.USBC.Messages", data, size);
 
     Tolm::CUsbCBiosInfo info(tolm, xml);
     info.GetMessages(1);

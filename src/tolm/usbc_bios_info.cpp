@@ -70,6 +70,19 @@ void MergeMaximum(Ports::IXmlNode& port, const wchar_t* path, std::int32_t& maxi
     if (ReadNumber(port, path, value) && value > maximum) maximum = value;
 }
 
+// The firmware's port count, cut to the ports a one-byte port number can
+// address (logged under `function` when cut): an absurd count must not mean
+// billions of selections.
+int PortsToRead(std::int32_t count, const char* function) {
+    constexpr int kMaxPorts = CUsbCBiosInfo::kMaxPorts;
+    if (count <= kMaxPorts) return count;
+    GetLog().Log(Information, function,
+                 L"NumberOfPorts %d is more than the %d ports a one-byte port number can address; reading the "
+                 L"first %d.",
+                 count, kMaxPorts, kMaxPorts);
+    return kMaxPorts;
+}
+
 }  // namespace
 
 HRESULT CUsbCBiosInfo::GetMsgDataFromTolm(int portNumber, std::wstring& xml) {
@@ -153,16 +166,7 @@ void CUsbCBiosInfo::ReadConfiguration(Ports::IXmlDocument& document) {
         ReadNumber(*data, L"NumberOfPorts", m_config.NumberOfPorts);
         ReadNumber(*data, L"SizeOfPort", m_config.SizeOfPort);
     }
-    // The same bound as for the port messages: the firmware's count is not
-    // trusted to be small.
-    int ports = m_config.NumberOfPorts;
-    if (ports > kMaxPorts) {
-        GetLog().Log(Information, kGetUsbCConfigInfo,
-                     L"NumberOfPorts %d is more than the %d ports a one-byte port number can address; reading "
-                     L"the first %d.",
-                     ports, kMaxPorts, kMaxPorts);
-        ports = kMaxPorts;
-    }
+    const int ports = PortsToRead(m_config.NumberOfPorts, kGetUsbCConfigInfo);
     for (int i = 0; i < ports; ++i) {
         std::unique_ptr<Ports::IXmlNode> port;
         document.SelectSingleNode(Format(L"/GetUsbCPortsConfigurationOutput/Output/Data/Port%d", i), port);
@@ -190,13 +194,7 @@ void CUsbCBiosInfo::ReadMessages(Ports::IXmlDocument& document) {
         GetLog().Log(Verbose, kGetMessages, L"no usb-c ports, quit.");
         return;
     }
-    if (ports > kMaxPorts) {
-        GetLog().Log(Information, kGetMessages,
-                     L"NumberOfPorts %d is more than the %d ports a one-byte port number can address; reading "
-                     L"the first %d.",
-                     ports, kMaxPorts, kMaxPorts);
-        ports = kMaxPorts;
-    }
+    ports = PortsToRead(ports, kGetMessages);
 
     for (int i = 0; i < ports; ++i) {
         GetLog().Log(Verbose, kGetMessages, L"Get info for port # %d.", i);
