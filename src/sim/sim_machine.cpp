@@ -16,6 +16,7 @@ SimMachine::SimMachine(Scenario scenario, const std::filesystem::path& hostRoot)
       m_console(m_transcript, m_clock, "console"),
       m_windowing(m_transcript, m_clock),
       m_resources(m_scenario.language),
+      m_viewerResources(m_scenario.language, Strings::Program::Portolan),
       m_tolm(m_scenario.tolm.value_or(Standin::TolmAnswers::Absent())),
       m_platform{m_registry, m_process,  m_clock,   m_files,     m_namedObjects,
                  m_eventLog, m_debug,    m_console, m_windowing, m_resources,
@@ -68,6 +69,13 @@ bool SimMachine::NextStimulus() {
         m_transcript.Add(m_clock.ElapsedMs(), "agent", Format(L"second instance exited with code %d", code));
     }
     return true;
+}
+
+Ports::Platform SimMachine::ViewerPlatform() {
+    const Ports::Platform& p = m_platform;
+    return {p.registry,  p.process,         p.clock, p.files, p.namedObjects, p.eventLog, p.debugOutput,
+            p.console,   p.windowing,       m_viewerResources,
+            p.com,       p.tolm,            p.xml,   p.wmi};
 }
 
 int SimMachine::RunAgent() {

@@ -36,6 +36,11 @@ public:
     SimComRuntime& Com() { return m_com; }
     SimWmi& Wmi() { return m_wmi; }
 
+    // The same machine as the viewer (Portolan) sees it: every port shared
+    // with the agent's platform, except the string table, which is Portolan's
+    // in the user's language.
+    Ports::Platform ViewerPlatform();
+
     // Runs the agent (Tidewatch) through the whole timeline; its exit code.
     // When the timeline is over the session ends: the window is closed.
     int RunAgent();
@@ -55,6 +60,7 @@ private:
     SimTextChannel m_console;
     SimWindowing m_windowing;
     SimResources m_resources;
+    SimResources m_viewerResources;
     SimComRuntime m_com;
     SimTolm m_tolm;
     SimXmlParser m_xml;
