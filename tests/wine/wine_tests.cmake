@@ -134,3 +134,19 @@ foreach(entry de_DE:0407 de_CH:0807 zh_HK:0C04 is_IS:040F)
     RESOURCE_LOCK ${ARVEK_WINE_LOCK}
     PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 1 test\\.")
 endforeach()
+
+# Portolan.exe, driven from the adapter's test program (suite
+# PortolanWindowing): it needs an X display and the Tolm stand-in, and keeps
+# a screenshot of the dialog in artifacts/portolan.bmp.
+set(ARVEK_ARTIFACTS_DIR ${CMAKE_BINARY_DIR}/artifacts)
+file(MAKE_DIRECTORY ${ARVEK_ARTIFACTS_DIR})
+target_compile_definitions(arvek_tests PRIVATE ARVEK_PORTOLAN_EXE="$<TARGET_FILE:Portolan>"
+  ARVEK_ARTIFACTS_DIR="${ARVEK_ARTIFACTS_DIR}")
+add_dependencies(arvek_tests Portolan)
+if(TARGET arvek_standin)
+  add_test(NAME wine.portolan.dialog
+    COMMAND ${ARVEK_XVFB_RUN} -a
+            ${ARVEK_WINE_RUN} ${ARVEK_WINE_DIR} $<TARGET_FILE:arvek_tests> --gtest_filter=PortolanWindowing.*)
+  set_tests_properties(wine.portolan.dialog PROPERTIES
+    RESOURCE_LOCK ${ARVEK_WINE_LOCK} FIXTURES_REQUIRED tolm_standin TIMEOUT 300)
+endif()

@@ -1,0 +1,277 @@
+// Portolan.exe under Wine, driven from outside as a user's second program
+// would: the rows its list shows, and a second start while it runs. Needs an
+// X display (the suite name puts it among the windowing tests) and the Tolm
+// stand-in registered; it skips when the stand-in is missing.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <deque>
+#include <vector>
+
+#include "tolm/usbc_bios_info.h"
+#include "viewer/port_table.h"
+#include "win32/resources_win32.h"
+#include "win32/tolm_win32.h"
+#include "win32/xml_win32.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"USB_TYPE_C_SINGLE_INSTANCE_314";
+constexpr wchar_t kCommandClassKey[] = L"CLSID\\{CA490AE1-8C69-45D5-9533-D4692726F2FB}";
+
+// One port with a mix of features, so that every row has a status of its
+// own: 180 steps of 250 mW are 45 W.
+constexpr char kScenario[] = R"(# Portolan's dialog test: one port.
+[machine]
+model = Portolan dialog test notebook
+
+[tolm]
+Platform.USBC.Configuration = text <<XML
+<?xml version="1.0" encoding="UTF-8"?>
+<GetUsbCPortsConfigurationOutput>
+  <Output>
+    <Data>
+      <NumberOfPorts>1</NumberOfPorts>
+      <SizeOfPort>40</SizeOfPort>
+      <Port0>
+        <SupportBasicUsb>true</SupportBasicUsb>
+        <SupportUsb31Gen2>true</SupportUsb31Gen2>
+        <SupportUpstreamPowerDelivery>false</SupportUpstreamPowerDelivery>
+        <SupportDownstreamPowerDelivery>true</SupportDownstreamPowerDelivery>
+        <SupportDisplayPortAlternateMode>true</SupportDisplayPortAlternateMode>
+        <SupportThunderboltAlternateMode>false</SupportThunderboltAlternateMode>
+        <DisplayPortLaneX2>true</DisplayPortLaneX2>
+        <DisplayPortLaneX4>false</DisplayPortLaneX4>
+        <MaxUpstreamPower>0</MaxUpstreamPower>
+        <MaxDownstreamPower>180</MaxDownstreamPower>
+      </Port0>
+    </Data>
+  </Output>
+</GetUsbCPortsConfigurationOutput>
+XML
+)";
+
+std::wstring DosPath(const std::string& unixPath) {
+    using ToDos = LPWSTR(CDECL*)(LPCSTR);
+    const auto toDos = reinterpret_cast<ToDos>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+    std::wstring result(unixPath.begin(), unixPath.end());
+    if (toDos != nullptr) {
+        if (LPWSTR dos = toDos(unixPath.c_str())) {
+            result = dos;
+            ::HeapFree(::GetProcessHeap(), 0, dos);
+        }
+    }
+    return result;
+}
+
+bool StandinRegistered() {
+    HKEY key = nullptr;
+    const std::wstring inproc = std::wstring(kCommandClassKey) + L"\\InprocServer32";
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, inproc.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+int CountWindowsOfClass() {
+    int count = 0;
+    ::EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            wchar_t name[64] = {};
+            ::GetClassNameW(window, name, 64);
+            if (std::wstring(name) == kClassName) ++*reinterpret_cast<int*>(data);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+HWND WaitForDialog(std::chrono::seconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        HWND dialog = ::FindWindowW(kClassName, nullptr);
+        // Rows are inserted while the dialog initialises; the window is
+        // complete once it is visible.
+        if (dialog != nullptr && ::IsWindowVisible(dialog)) return dialog;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return nullptr;
+}
+
+struct Started {
+    PROCESS_INFORMATION info{};
+    bool ok = false;
+};
+
+Started Start(const std::wstring& program) {
+    Started started;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    std::wstring commandLine = L"\"" + program + L"\"";
+    started.ok = ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                  &startup, &started.info) != FALSE;
+    return started;
+}
+
+// LVM_GETITEMTEXTW into the other process's memory.
+std::wstring RemoteItemText(HANDLE process, HWND list, int item, int subItem) {
+    constexpr std::size_t kChars = 256;
+    const std::size_t size = sizeof(LVITEMW) + kChars * sizeof(wchar_t);
+    auto* remote = static_cast<BYTE*>(::VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+    if (remote == nullptr) return L"<no memory>";
+    LVITEMW request{};
+    request.iSubItem = subItem;
+    request.cchTextMax = kChars;
+    request.pszText = reinterpret_cast<LPWSTR>(remote + sizeof(LVITEMW));
+    std::wstring text(kChars, L'\0');
+    SIZE_T moved = 0;
+    if (::WriteProcessMemory(process, remote, &request, sizeof(request), &moved)) {
+        const auto length = ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(remote));
+        ::ReadProcessMemory(process, remote + sizeof(LVITEMW), text.data(), kChars * sizeof(wchar_t), &moved);
+        text.resize(static_cast<std::size_t>(length));
+    }
+    ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return text;
+}
+
+// Saves the dialog's on-screen pixels as a 24-bit BMP.
+void SaveScreenshot(HWND dialog, const std::wstring& path) {
+    RECT rect{};
+    ::GetWindowRect(dialog, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    ::SelectObject(memory, old);
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof(header);
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    const DWORD stride = ((width * 3 + 3) / 4) * 4;
+    std::vector<BYTE> pixels(stride * height);
+    ::GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(header);
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    if (FILE* out = ::_wfopen(path.c_str(), L"wb")) {
+        std::fwrite(&file, sizeof(file), 1, out);
+        std::fwrite(&header, sizeof(header), 1, out);
+        std::fwrite(pixels.data(), 1, pixels.size(), out);
+        std::fclose(out);
+    }
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+}
+
+class PortolanWindowing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!StandinRegistered()) GTEST_SKIP() << "the Tolm stand-in is not registered in this prefix";
+        wchar_t folder[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, folder);
+        m_scenarioFile = std::wstring(folder) + L"portolan-dialog-test.scenario";
+        if (FILE* out = ::_wfopen(m_scenarioFile.c_str(), L"wb")) {
+            std::fwrite(kScenario, 1, sizeof(kScenario) - 1, out);
+            std::fclose(out);
+        }
+        const std::wstring& scenario = m_scenarioFile;
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegOpenKeyExW(HKEY_CLASSES_ROOT, kCommandClassKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+        ::RegSetValueExW(key, L"Scenario", 0, REG_SZ, reinterpret_cast<const BYTE*>(scenario.c_str()),
+                         static_cast<DWORD>((scenario.size() + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(key);
+        m_program = DosPath(ARVEK_PORTOLAN_EXE);
+    }
+    void TearDown() override {
+        for (auto& started : m_started) {
+            if (!started.ok) continue;
+            if (::WaitForSingleObject(started.info.hProcess, 0) == WAIT_TIMEOUT) {
+                ::TerminateProcess(started.info.hProcess, 1);
+            }
+            ::CloseHandle(started.info.hProcess);
+            ::CloseHandle(started.info.hThread);
+        }
+        ::RegDeleteKeyValueW(HKEY_CLASSES_ROOT, kCommandClassKey, L"Scenario");
+        if (!m_scenarioFile.empty()) ::DeleteFileW(m_scenarioFile.c_str());
+    }
+    Started& Launch() {
+        m_started.push_back(Start(m_program));
+        return m_started.back();
+    }
+    // What the dialog should show: the same query and table, with the
+    // strings read from Portolan.exe itself.
+    Portolan::PortTable ExpectedTable() const {
+        HMODULE module = ::LoadLibraryExW(m_program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        EXPECT_NE(module, nullptr);
+        Arvek::Win32::Win32Resources strings(module);
+        Arvek::Win32::Win32Tolm tolm;
+        Arvek::Win32::Win32XmlParser xml;
+        const HRESULT com = ::CoInitialize(nullptr);
+        const auto config = Arvek::Tolm::CUsbCBiosInfo(tolm, xml).GetUsbCConfigInfo();
+        auto table = Portolan::BuildPortTable(config, strings);
+        if (SUCCEEDED(com)) ::CoUninitialize();
+        ::FreeLibrary(module);
+        return table;
+    }
+
+    std::wstring m_program;
+    std::wstring m_scenarioFile;
+    std::deque<Started> m_started;  // stable references across Launch()
+};
+
+TEST_F(PortolanWindowing, ListShowsTheTableAndASecondStartAddsNoWindow) {
+    Started& first = Launch();
+    ASSERT_TRUE(first.ok);
+    HWND dialog = WaitForDialog(std::chrono::seconds(30));
+    ASSERT_NE(dialog, nullptr) << "Portolan.exe showed no dialog";
+    HWND list = ::GetDlgItem(dialog, 1000);
+    ASSERT_NE(list, nullptr);
+
+    const Portolan::PortTable expected = ExpectedTable();
+    ASSERT_EQ(expected.rows.size(), 6u);
+    // The query answered (a failed one gives the all-zero table, 0W).
+    EXPECT_EQ(expected.rows[5].status, L"45W");
+    ASSERT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 6);
+    for (int row = 0; row < 6; ++row) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(RemoteItemText(first.info.hProcess, list, row, 0), expected.rows[row].feature);
+        EXPECT_EQ(RemoteItemText(first.info.hProcess, list, row, 1), expected.rows[row].status);
+    }
+    wchar_t caption[256] = {};
+    ::GetWindowTextW(dialog, caption, 256);
+    EXPECT_EQ(std::wstring(caption), expected.caption);
+
+    // Let the dialog paint, then keep a picture of it for review.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    SaveScreenshot(dialog, DosPath(ARVEK_ARTIFACTS_DIR "/portolan.bmp"));
+
+    Started& second = Launch();
+    ASSERT_TRUE(second.ok);
+    ASSERT_EQ(::WaitForSingleObject(second.info.hProcess, 30000), WAIT_OBJECT_0) << "the second copy kept running";
+    DWORD exitCode = 1;
+    ::GetExitCodeProcess(second.info.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(CountWindowsOfClass(), 1);
+
+    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    ASSERT_EQ(::WaitForSingleObject(first.info.hProcess, 30000), WAIT_OBJECT_0) << "OK did not end the program";
+    EXPECT_EQ(CountWindowsOfClass(), 0);
+}
+
+}  // namespace
