@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <string>
 
 #include "win32/clock_win32.h"
@@ -57,12 +59,20 @@ TEST_F(StandardOutputCapture, ConsoleWithoutStandardOutputDropsTheText) {
 
 TEST(Win32Clock, UnbiasedInterruptTimeCountsHundredsOfNanoseconds) {
     Win32Clock clock;
+    const auto start = std::chrono::steady_clock::now();
     const std::uint64_t before = clock.UnbiasedInterruptTime();
-    clock.Sleep(50);
+    clock.Sleep(200);
     const std::uint64_t after = clock.UnbiasedInterruptTime();
+    const auto elapsed = static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count() / 100);
     EXPECT_GT(before, 0u);
-    // At least the 50 ms slept (less a timer tick), in 100 ns units.
-    EXPECT_GE(after - before, 40u * 10'000u);
+    // In 100 ns units, the time that passed as the host's clock measured it
+    // (a busy machine wakes the sleeper late, so the sleep's own length is
+    // not the measure). Wine updates the interrupt time in the background,
+    // so a loaded machine may see it lag: the check is for the unit, within
+    // a factor of four, not for precision.
+    EXPECT_GE(after - before, elapsed / 4);
+    EXPECT_LE(after - before, elapsed * 4);
 }
 
 }  // namespace
