@@ -181,4 +181,11 @@ std::basic_string<std::uint8_t> ToUtf16Le(std::wstring_view text, bool terminate
     return out;
 }
 
+std::string_view TrimSpaces(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
 }  // namespace Arvek

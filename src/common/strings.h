@@ -23,6 +23,10 @@ bool EqualsIgnoreCase(std::wstring_view a, std::wstring_view b);
 // text without digits gives 0. Values beyond 32 bits wrap as they do there.
 std::int32_t ParseDecimal(std::wstring_view text);
 
+// The text without leading and trailing spaces, tabs and carriage returns
+// (the line ends of text files written on Windows).
+std::string_view TrimSpaces(std::string_view text);
+
 // UTF-8 <-> wide. Invalid input becomes U+FFFD; on Windows (16-bit wchar_t)
 // characters above the BMP become surrogate pairs and back.
 std::wstring WidenUtf8(std::string_view utf8);

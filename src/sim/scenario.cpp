@@ -12,12 +12,7 @@
 namespace Arvek::Sim {
 namespace {
 
-std::string Trim(std::string_view s) {
-    const auto first = s.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) return {};
-    const auto last = s.find_last_not_of(" \t\r");
-    return std::string(s.substr(first, last - first + 1));
-}
+std::string Trim(std::string_view s) { return std::string(TrimSpaces(s)); }
 
 [[noreturn]] void Fail(const std::string& file, int line, const std::string& what) {
     throw ScenarioError(file + ":" + std::to_string(line) + ": " + what);

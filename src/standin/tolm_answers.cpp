@@ -11,26 +11,19 @@
 namespace Arvek::Standin {
 namespace {
 
-std::string_view Trim(std::string_view s) {
-    const auto first = s.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) return {};
-    const auto last = s.find_last_not_of(" \t\r");
-    return s.substr(first, last - first + 1);
-}
-
 // The text before a " #" comment, trimmed.
 std::string_view WithoutComment(std::string_view s) {
     if (const auto hash = s.find(" #"); hash != std::string_view::npos) s = s.substr(0, hash);
     if (const auto hash = s.find("\t#"); hash != std::string_view::npos) s = s.substr(0, hash);
-    return Trim(s);
+    return TrimSpaces(s);
 }
 
 // The first word and the trimmed rest.
 std::pair<std::string_view, std::string_view> SplitWord(std::string_view s) {
-    s = Trim(s);
+    s = TrimSpaces(s);
     const auto end = s.find_first_of(" \t");
     if (end == std::string_view::npos) return {s, {}};
-    return {s.substr(0, end), Trim(s.substr(end))};
+    return {s.substr(0, end), TrimSpaces(s.substr(end))};
 }
 
 // Decimal or 0x hexadecimal, unsigned, the whole text.
@@ -96,7 +89,7 @@ public:
 
     // The text after "string": quoted with escapes, or bare up to a comment.
     std::wstring ParseString(std::string_view text, int line) const {
-        text = Trim(text);
+        text = TrimSpaces(text);
         if (text.empty() || text[0] != '"') return WidenUtf8(WithoutComment(text));
         std::string out;
         std::size_t i = 1;
@@ -126,7 +119,7 @@ public:
             }
         }
         if (i >= text.size()) Fail(line, "the quoted string is not closed");
-        const std::string_view after = Trim(text.substr(i + 1));
+        const std::string_view after = TrimSpaces(text.substr(i + 1));
         if (!after.empty() && after[0] != '#') Fail(line, "text after the quoted string: " + std::string(after));
         return WidenUtf8(out);
     }
@@ -187,12 +180,12 @@ public:
         std::map<std::wstring, int> answeredAt;
         for (std::size_t index = 0; index < lines.size(); ++index) {
             const int line = firstLine + static_cast<int>(index);
-            const std::string_view trimmed = Trim(lines[index]);
+            const std::string_view trimmed = TrimSpaces(lines[index]);
             if (trimmed.empty() || trimmed[0] == '#') continue;
             const auto eq = trimmed.find('=');
             if (eq == std::string_view::npos) Fail(line, "expected NAME = ANSWER: " + std::string(trimmed));
-            const std::string_view name = Trim(trimmed.substr(0, eq));
-            const std::string_view value = Trim(trimmed.substr(eq + 1));
+            const std::string_view name = TrimSpaces(trimmed.substr(0, eq));
+            const std::string_view value = TrimSpaces(trimmed.substr(eq + 1));
 
             if (name == "component") {
                 const std::string_view word = WithoutComment(value);
@@ -217,7 +210,7 @@ public:
             if (!marker.empty()) {
                 std::string block;
                 std::size_t end = index + 1;
-                for (; end < lines.size() && Trim(lines[end]) != marker; ++end) {
+                for (; end < lines.size() && TrimSpaces(lines[end]) != marker; ++end) {
                     if (end > index + 1) block += '\n';
                     block += lines[end];
                 }
@@ -255,7 +248,7 @@ TolmAnswers ParseTolmAnswers(const std::string& text, const std::string& fileNam
 }
 
 std::string TextBlockMarker(const std::string& line) {
-    const std::string_view trimmed = Trim(line);
+    const std::string_view trimmed = TrimSpaces(line);
     const auto eq = trimmed.find('=');
     if (eq == std::string_view::npos || trimmed.starts_with('#')) return {};
     const auto [kind, rest] = SplitWord(trimmed.substr(eq + 1));
