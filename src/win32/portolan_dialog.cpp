@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "tolm/usbc_bios_info.h"
+#include "viewer/list_scheme.h"
 #include "viewer/port_table.h"
 
 namespace Portolan {
@@ -15,7 +16,6 @@ constexpr int kIconId = 128;
 constexpr int kListId = 1000;
 constexpr int kLabelId = 1001;
 constexpr UINT_PTR kSubclassId = 1;
-constexpr int kHeaderHeight = 50;
 
 COLORREF Rgb(unsigned rrggbb) {
     return RGB((rrggbb >> 16) & 0xFF, (rrggbb >> 8) & 0xFF, rrggbb & 0xFF);
@@ -73,7 +73,7 @@ void CUsbCHeaderCtrl::OnPaint() const {
     HDC dc = ::BeginPaint(m_header, &ps);
     ::SetBkMode(dc, TRANSPARENT);
     // 12 pt: the height in logical units for this device's pixels per inch.
-    const int height = -::MulDiv(120, ::GetDeviceCaps(dc, LOGPIXELSY), 720);
+    const int height = -::MulDiv(kHeaderFontTenthsOfPoint, ::GetDeviceCaps(dc, LOGPIXELSY), 720);
     HFONT font = ::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                                L"Microsoft Sans Serif");
@@ -101,11 +101,11 @@ void CUsbCHeaderCtrl::DrawItem(int index, HDC dc, const RECT& rect) const {
     item.pszText = text;
     item.cchTextMax = 512;
     ::SendMessageW(m_header, HDM_GETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
-    HBRUSH brush = ::CreateSolidBrush(Rgb(index == 0 ? 0x707070u : 0x747474u));
+    HBRUSH brush = ::CreateSolidBrush(Rgb(HeaderItemBackground(index)));
     RECT fill = rect;
     ::FillRect(dc, &fill, brush);
     ::DeleteObject(brush);
-    ::SetTextColor(dc, Rgb(0xFFFFFFu));
+    ::SetTextColor(dc, Rgb(kHeaderTextColor));
     RECT textRect = rect;
     ::DrawTextW(dc, text, -1, &textRect, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
 }
@@ -119,6 +119,19 @@ void CUsbCListCtrl::Attach(HWND list) {
     }
     ::SetWindowSubclass(list, &CUsbCListCtrl::Proc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
     m_header.Attach(::GetDlgItem(list, 0));
+    // The list laid its header out when the dialog gave it its font, before
+    // the header answered the layout with its own height. A list lays its
+    // header out again only when its size really changes (a size message
+    // alone is not enough for every implementation), so it is made one
+    // pixel shorter and given its height back; the dialog is not shown yet.
+    RECT bounds{};
+    if (::GetWindowRect(list, &bounds)) {
+        const int width = bounds.right - bounds.left;
+        const int height = bounds.bottom - bounds.top;
+        constexpr UINT kFlags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW;
+        ::SetWindowPos(list, nullptr, 0, 0, width, height > 1 ? height - 1 : height + 1, kFlags);
+        ::SetWindowPos(list, nullptr, 0, 0, width, height, kFlags);
+    }
 }
 
 LRESULT CALLBACK CUsbCListCtrl::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
@@ -139,10 +152,12 @@ LRESULT CALLBACK CUsbCListCtrl::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 void CUsbCListCtrl::OnPaint() const {
     PAINTSTRUCT ps{};
     HDC dc = ::BeginPaint(m_list, &ps);
-    if (!HighContrastOn()) {
+    if (const auto prefill = ListPrefill(HighContrastOn())) {
         RECT clip{};
         ::GetClipBox(dc, &clip);
-        ::FillRect(dc, &clip, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+        HBRUSH brush = ::CreateSolidBrush(Rgb(*prefill));
+        ::FillRect(dc, &clip, brush);
+        ::DeleteObject(brush);
     }
     ::DefSubclassProc(m_list, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
     ::EndPaint(m_list, &ps);
@@ -155,8 +170,8 @@ LRESULT CUsbCListCtrl::OnCustomDraw(LPARAM lParam) const {
     if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) {
         result = CDRF_NOTIFYITEMDRAW;
     } else if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
-        if ((draw->nmcd.dwItemSpec % 2) == 1 && !HighContrastOn()) {
-            draw->clrTextBk = Rgb(0xE2E2E2u);
+        if (const auto background = RowTextBackground(draw->nmcd.dwItemSpec, HighContrastOn())) {
+            draw->clrTextBk = Rgb(*background);
         }
         result = CDRF_DODEFAULT;
     }

@@ -11,6 +11,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <optional>
+#include <type_traits>
 #include <string>
 #include <thread>
 #include <deque>
@@ -121,62 +124,151 @@ Started Start(const std::wstring& program) {
     return started;
 }
 
+// Sends `msg` to a window of another process with `data` copied into that
+// process's memory (followed by `extra` spare bytes) and copies it back.
+// Returns the message's result, or nothing when the memory could not be had.
+template <class T>
+std::optional<LRESULT> RemoteSend(HANDLE process, HWND window, UINT msg, WPARAM wParam, T& data,
+                                  std::size_t extra = 0, std::vector<BYTE>* extraOut = nullptr) {
+    const std::size_t size = sizeof(T) + extra;
+    auto* remote = static_cast<BYTE*>(::VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+    if (remote == nullptr) return std::nullopt;
+    std::optional<LRESULT> result;
+    SIZE_T moved = 0;
+    if constexpr (std::is_same_v<T, LVITEMW>) {
+        data.pszText = reinterpret_cast<LPWSTR>(remote + sizeof(T));
+    }
+    if (::WriteProcessMemory(process, remote, &data, sizeof(T), &moved)) {
+        result = ::SendMessageW(window, msg, wParam, reinterpret_cast<LPARAM>(remote));
+        ::ReadProcessMemory(process, remote, &data, sizeof(T), &moved);
+        if (extraOut != nullptr) {
+            extraOut->assign(extra, 0);
+            ::ReadProcessMemory(process, remote + sizeof(T), extraOut->data(), extra, &moved);
+        }
+    }
+    ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return result;
+}
+
 // LVM_GETITEMTEXTW into the other process's memory.
 std::wstring RemoteItemText(HANDLE process, HWND list, int item, int subItem) {
     constexpr std::size_t kChars = 256;
-    const std::size_t size = sizeof(LVITEMW) + kChars * sizeof(wchar_t);
-    auto* remote = static_cast<BYTE*>(::VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
-    if (remote == nullptr) return L"<no memory>";
     LVITEMW request{};
     request.iSubItem = subItem;
     request.cchTextMax = kChars;
-    request.pszText = reinterpret_cast<LPWSTR>(remote + sizeof(LVITEMW));
+    std::vector<BYTE> bytes;
+    const auto length = RemoteSend(process, list, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), request,
+                                   kChars * sizeof(wchar_t), &bytes);
+    if (!length) return L"<no memory>";
     std::wstring text(kChars, L'\0');
-    SIZE_T moved = 0;
-    if (::WriteProcessMemory(process, remote, &request, sizeof(request), &moved)) {
-        const auto length = ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(remote));
-        ::ReadProcessMemory(process, remote + sizeof(LVITEMW), text.data(), kChars * sizeof(wchar_t), &moved);
-        text.resize(static_cast<std::size_t>(length));
-    }
-    ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    std::memcpy(text.data(), bytes.data(), bytes.size());
+    text.resize(static_cast<std::size_t>(*length));
     return text;
 }
 
-// Saves the dialog's on-screen pixels as a 24-bit BMP.
-void SaveScreenshot(HWND dialog, const std::wstring& path) {
+// The bounds of a row, in the list's client coordinates.
+RECT RemoteRowRect(HANDLE process, HWND list, int item) {
     RECT rect{};
-    ::GetWindowRect(dialog, &rect);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) return;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    ::SelectObject(memory, old);
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof(header);
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    const DWORD stride = ((width * 3 + 3) / 4) * 4;
-    std::vector<BYTE> pixels(stride * height);
-    ::GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof(file) + sizeof(header);
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    if (FILE* out = ::_wfopen(path.c_str(), L"wb")) {
-        std::fwrite(&file, sizeof(file), 1, out);
-        std::fwrite(&header, sizeof(header), 1, out);
-        std::fwrite(pixels.data(), 1, pixels.size(), out);
-        std::fclose(out);
+    rect.left = LVIR_BOUNDS;
+    if (!RemoteSend(process, list, LVM_GETITEMRECT, static_cast<WPARAM>(item), rect).value_or(0)) return RECT{};
+    return rect;
+}
+
+// The dialog's pixels as they are on the screen.
+class Capture {
+public:
+    explicit Capture(HWND window) {
+        ::GetWindowRect(window, &m_rect);
+        const int width = m_rect.right - m_rect.left;
+        const int height = m_rect.bottom - m_rect.top;
+        if (width <= 0 || height <= 0) return;
+        HDC screen = ::GetDC(nullptr);
+        HDC memory = ::CreateCompatibleDC(screen);
+        HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+        HGDIOBJ old = ::SelectObject(memory, bitmap);
+        ::BitBlt(memory, 0, 0, width, height, screen, m_rect.left, m_rect.top, SRCCOPY);
+        ::SelectObject(memory, old);
+        m_header.biSize = sizeof(m_header);
+        m_header.biWidth = width;
+        m_header.biHeight = height;  // bottom-up, as a BMP file stores it
+        m_header.biPlanes = 1;
+        m_header.biBitCount = 24;
+        m_stride = ((width * 3 + 3) / 4) * 4;
+        m_pixels.resize(static_cast<std::size_t>(m_stride) * height);
+        ::GetDIBits(memory, bitmap, 0, height, m_pixels.data(), reinterpret_cast<BITMAPINFO*>(&m_header),
+                    DIB_RGB_COLORS);
+        ::DeleteObject(bitmap);
+        ::DeleteDC(memory);
+        ::ReleaseDC(nullptr, screen);
     }
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
+
+    // 0xRRGGBB at a point in screen coordinates, or ~0 outside the capture.
+    unsigned At(POINT screen) const {
+        const int x = screen.x - m_rect.left;
+        const int y = screen.y - m_rect.top;
+        if (m_pixels.empty() || x < 0 || y < 0 || x >= m_header.biWidth || y >= m_header.biHeight) return ~0u;
+        const BYTE* p = &m_pixels[static_cast<std::size_t>(m_header.biHeight - 1 - y) * m_stride + x * 3];
+        return (unsigned{p[2]} << 16) | (unsigned{p[1]} << 8) | p[0];
+    }
+
+    void SaveBmp(const std::wstring& path) const {
+        if (m_pixels.empty()) return;
+        BITMAPFILEHEADER file{};
+        file.bfType = 0x4D42;
+        file.bfOffBits = sizeof(file) + sizeof(m_header);
+        file.bfSize = file.bfOffBits + static_cast<DWORD>(m_pixels.size());
+        if (FILE* out = ::_wfopen(path.c_str(), L"wb")) {
+            std::fwrite(&file, sizeof(file), 1, out);
+            std::fwrite(&m_header, sizeof(m_header), 1, out);
+            std::fwrite(m_pixels.data(), 1, m_pixels.size(), out);
+            std::fclose(out);
+        }
+    }
+
+private:
+    RECT m_rect{};
+    BITMAPINFOHEADER m_header{};
+    int m_stride = 0;
+    std::vector<BYTE> m_pixels;
+};
+
+POINT ToScreen(HWND window, int x, int y) {
+    POINT point{x, y};
+    ::ClientToScreen(window, &point);
+    return point;
+}
+
+// What the dialog's list looks like on the screen.
+struct Colours {
+    int headerHeight = 0;
+    int firstRowTop = 0;
+    unsigned headerItem0 = 0;
+    unsigned headerItem1 = 0;
+    unsigned evenRow = 0;  // row 0
+    unsigned oddRow = 0;   // row 1
+};
+
+Colours SampleColours(const Capture& capture, HANDLE process, HWND list) {
+    Colours colours;
+    HWND header = ::GetDlgItem(list, 0);
+    RECT headerRect{};
+    ::GetClientRect(header, &headerRect);
+    colours.headerHeight = headerRect.bottom;
+    const int featureWidth = static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0));
+    // Near the bottom of each header item, below its vertically centred text.
+    colours.headerItem0 = capture.At(ToScreen(header, 2, headerRect.bottom - 3));
+    colours.headerItem1 = capture.At(ToScreen(header, featureWidth + 2, headerRect.bottom - 3));
+
+    RECT listClient{};
+    ::GetClientRect(list, &listClient);
+    const RECT row0 = RemoteRowRect(process, list, 0);
+    const RECT row1 = RemoteRowRect(process, list, 1);
+    colours.firstRowTop = row0.top;
+    // At the right of the status column, clear of its short text.
+    const int x = listClient.right - 4;
+    colours.evenRow = capture.At(ToScreen(list, x, (row0.top + row0.bottom) / 2));
+    colours.oddRow = capture.At(ToScreen(list, x, (row1.top + row1.bottom) / 2));
+    return colours;
 }
 
 class PortolanWindowing : public ::testing::Test {
@@ -257,9 +349,28 @@ TEST_F(PortolanWindowing, ListShowsTheTableAndASecondStartAddsNoWindow) {
     ::GetWindowTextW(dialog, caption, 256);
     EXPECT_EQ(std::wstring(caption), expected.caption);
 
-    // Let the dialog paint, then keep a picture of it for review.
+    // Let the dialog paint, then keep a picture of it for review and check
+    // the colours it drew: grey header items 50 pixels high above the rows,
+    // white even rows and light grey odd ones (high contrast is off here).
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    SaveScreenshot(dialog, DosPath(ARVEK_ARTIFACTS_DIR "/portolan.bmp"));
+    const Capture capture(dialog);
+    capture.SaveBmp(DosPath(ARVEK_ARTIFACTS_DIR "/portolan.bmp"));
+
+    const Colours colours = SampleColours(capture, first.info.hProcess, list);
+    EXPECT_EQ(colours.headerHeight, 50);
+    EXPECT_GE(colours.firstRowTop, 50) << "the rows start under the header";
+    EXPECT_EQ(colours.headerItem0, 0x707070u);
+    EXPECT_EQ(colours.headerItem1, 0x747474u);
+    EXPECT_EQ(colours.evenRow, 0xFFFFFFu);
+    EXPECT_EQ(colours.oddRow, 0xE2E2E2u);
+
+    // Another window takes the foreground; the second start gives it back
+    // to the dialog.
+    HWND other = ::CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                                   nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    ::SetForegroundWindow(other);
+    ASSERT_EQ(::GetForegroundWindow(), other);
 
     Started& second = Launch();
     ASSERT_TRUE(second.ok);
@@ -268,10 +379,28 @@ TEST_F(PortolanWindowing, ListShowsTheTableAndASecondStartAddsNoWindow) {
     ::GetExitCodeProcess(second.info.hProcess, &exitCode);
     EXPECT_EQ(exitCode, 0u);
     EXPECT_EQ(CountWindowsOfClass(), 1);
+    EXPECT_EQ(::GetForegroundWindow(), dialog);
+    ::DestroyWindow(other);
 
     ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     ASSERT_EQ(::WaitForSingleObject(first.info.hProcess, 30000), WAIT_OBJECT_0) << "OK did not end the program";
     EXPECT_EQ(CountWindowsOfClass(), 0);
+}
+
+// A copy that finds the name taken but no window to bring forward (the
+// first copy has not made it yet, or something else holds the mutex) ends
+// without showing anything.
+TEST_F(PortolanWindowing, MutexWithoutWindowEndsTheNewCopyQuietly) {
+    HANDLE mutex = ::CreateMutexW(nullptr, TRUE, kClassName);
+    ASSERT_NE(mutex, nullptr);
+    Started& started = Launch();
+    ASSERT_TRUE(started.ok);
+    EXPECT_EQ(::WaitForSingleObject(started.info.hProcess, 30000), WAIT_OBJECT_0) << "the new copy kept running";
+    DWORD exitCode = 1;
+    ::GetExitCodeProcess(started.info.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(CountWindowsOfClass(), 0);
+    ::CloseHandle(mutex);
 }
 
 }  // namespace
