@@ -137,7 +137,8 @@ endforeach()
 
 # Portolan.exe, driven from the adapter's test program (suite
 # PortolanWindowing): it needs an X display and the Tolm stand-in, and keeps
-# a screenshot of the dialog in artifacts/portolan.bmp.
+# a screenshot of the dialog in artifacts/portolan.bmp, which the next test
+# turns into artifacts/portolan.png for people to look at.
 set(ARVEK_ARTIFACTS_DIR ${CMAKE_BINARY_DIR}/artifacts)
 file(MAKE_DIRECTORY ${ARVEK_ARTIFACTS_DIR})
 target_compile_definitions(arvek_tests PRIVATE ARVEK_PORTOLAN_EXE="$<TARGET_FILE:Portolan>"
@@ -149,4 +150,8 @@ if(TARGET arvek_standin)
             ${ARVEK_WINE_RUN} ${ARVEK_WINE_DIR} $<TARGET_FILE:arvek_tests> --gtest_filter=PortolanWindowing.*)
   set_tests_properties(wine.portolan.dialog PROPERTIES
     RESOURCE_LOCK ${ARVEK_WINE_LOCK} FIXTURES_REQUIRED tolm_standin TIMEOUT 300)
+  add_test(NAME wine.portolan.screenshot
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/bmp_to_png.py
+            ${ARVEK_ARTIFACTS_DIR}/portolan.bmp ${ARVEK_ARTIFACTS_DIR}/portolan.png)
+  set_tests_properties(wine.portolan.screenshot PROPERTIES DEPENDS wine.portolan.dialog)
 endif()
