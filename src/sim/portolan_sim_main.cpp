@@ -161,22 +161,12 @@ int main(int argc, char** argv) {
         Arvek::Ports::Platform viewer = machine.ViewerPlatform();
         Arvek::Shared::SetProcessPlatform(viewer);
 
-        // As the dialog does at initialisation: COM on this thread around one
-        // reading of the configuration.
-        constexpr std::uint32_t kApartmentThreaded = 0x2;  // CoInitialize's model
-        viewer.com.InitializeThread(kApartmentThreaded);
-        const Arvek::Tolm::UsbCPortConfig config = Arvek::Tolm::CUsbCBiosInfo(viewer).GetUsbCConfigInfo();
-        viewer.com.UninitializeThread();
-
-        PrintDialog(Portolan::BuildPortTable(config, viewer.resources));
+        PrintDialog(Portolan::BuildPortTable(Portolan::ReadPortConfiguration(viewer), viewer.resources));
         code = 0;
     } catch (const Arvek::Sim::ScenarioError& e) {
         std::fprintf(stderr, "portolan-sim: %s\n", e.what());
     } catch (const Arvek::Sim::RegFileError& e) {
         std::fprintf(stderr, "portolan-sim: %s\n", e.what());
-    } catch (const Arvek::ComError& e) {
-        std::fprintf(stderr, "portolan-sim: the query failed with hr = 0x%X\n", static_cast<unsigned>(e.Error()));
-        code = 1;
     }
     std::error_code ignored;
     fs::remove_all(root, ignored);

@@ -73,6 +73,23 @@ PortTable BuildPortTable(const Arvek::Tolm::UsbCPortConfig& config, Arvek::Ports
     return table;
 }
 
+Arvek::Tolm::UsbCPortConfig ReadPortConfiguration(Arvek::Ports::Platform& platform) {
+    const Arvek::HRESULT com = platform.com.InitializeThread(Arvek::Ports::kCOINIT_APARTMENTTHREADED);
+    Arvek::Tolm::UsbCPortConfig config{};
+    try {
+        config = Arvek::Tolm::CUsbCBiosInfo(platform).GetUsbCConfigInfo();
+    } catch (const Arvek::ComError& e) {
+        // The dialog runs inside the window system's callbacks, which no
+        // exception may cross: the table shows what a failed query gives.
+        Arvek::Shared::GetLog().Log(Arvek::Shared::Error, "Portolan::ReadPortConfiguration",
+                                    L"Reading the port configuration failed. hr = 0x%X",
+                                    static_cast<unsigned>(e.Error()));
+        config = Arvek::Tolm::UsbCPortConfig{};
+    }
+    if (Arvek::Succeeded(com)) platform.com.UninitializeThread();
+    return config;
+}
+
 ColumnWidths ComputeColumnWidths(const int* dialogWidth) {
     const int width = dialogWidth ? *dialogWidth : kDefaultDialogWidth;
     // In 64 bits so that no width can overflow; the results fit in an int

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ports/platform.h"
 #include "ports/resources.h"
 #include "tolm/usbc_bios_info.h"
 
@@ -24,6 +25,12 @@ struct PortTable {
 };
 
 PortTable BuildPortTable(const Arvek::Tolm::UsbCPortConfig& config, Arvek::Ports::IResources& strings);
+
+// One reading of the port configuration, as the dialog makes it when it
+// starts: COM initialised on the calling thread (single-threaded apartment)
+// around the query. A query that raises (running out of memory) is logged
+// and gives the all-zero record, as a failed query does.
+Arvek::Tolm::UsbCPortConfig ReadPortConfiguration(Arvek::Ports::Platform& platform);
 
 struct ColumnWidths {
     int feature;  // dialog width x 45 / 100

@@ -1,9 +1,7 @@
 #include "win32/portolan_dialog.h"
 
 #include <commctrl.h>
-#include <objbase.h>
 
-#include "tolm/usbc_bios_info.h"
 #include "viewer/list_scheme.h"
 #include "viewer/port_table.h"
 
@@ -238,16 +236,7 @@ void CPortolanDlg::BuildTable() {
     HWND list = m_list.Handle();
     // The query runs first here so that the headings and the rows come from
     // one build of the table; the window gets them in the usual order.
-    const HRESULT com = ::CoInitialize(nullptr);
-    Arvek::Tolm::UsbCPortConfig config{};
-    {
-        Arvek::Tolm::CUsbCBiosInfo info(m_platform);
-        config = info.GetUsbCConfigInfo();
-    }
-    const PortTable table = BuildPortTable(config, m_platform.resources);
-    if (SUCCEEDED(com)) {
-        ::CoUninitialize();
-    }
+    const PortTable table = BuildPortTable(ReadPortConfiguration(m_platform), m_platform.resources);
 
     ::SetDlgItemTextW(m_dialog, kLabelId, table.label.c_str());
 

@@ -47,11 +47,10 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPWSTR /*l
     controls.dwICC = 0xFF;
     ::InitCommonControlsEx(&controls);
 
-    {
-        Arvek::Win32::Win32Platform platform(hInstance);
-        Arvek::Shared::SetProcessPlatform(platform);
-        Portolan::CPortolanDlg dialog(platform, hInstance);
-        dialog.DoModal();
-    }
+    // The process log keeps the platform until the process ends.
+    Arvek::Win32::Win32Platform platform(hInstance);
+    Arvek::Shared::SetProcessPlatform(platform);
+    Portolan::CPortolanDlg dialog(platform, hInstance);
+    dialog.DoModal();
     return 0;
 }

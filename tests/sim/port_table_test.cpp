@@ -2,14 +2,19 @@
 // user's language, and the column widths of the dialog.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "process_log.h"
 #include "sim/sim_ports.h"
+#include "sim_fixture.h"
 #include "string_table.h"
 #include "viewer/port_table.h"
 
@@ -167,6 +172,51 @@ TEST(PortTable, ColumnWidths) {
         EXPECT_EQ(widths.status, c.status) << c.width.value_or(-1);
         EXPECT_EQ(widths.filler, 500);
     }
+}
+
+// A Tolm component whose answer cannot be held in memory.
+class OutOfMemoryTolm : public Arvek::Ports::ITolm {
+    class Command : public Arvek::Ports::ITolmCommand {
+        Arvek::HRESULT ExecuteCommand(const std::wstring&, Arvek::Variant&) override { throw std::bad_alloc(); }
+        Arvek::HRESULT ExecuteCommandWithArgument(const std::wstring&, const Arvek::Variant&,
+                                                  Arvek::Variant&) override {
+            throw std::bad_alloc();
+        }
+    };
+
+public:
+    Arvek::HRESULT CreateCommand(std::unique_ptr<Arvek::Ports::ITolmCommand>& command) override {
+        command = std::make_unique<Command>();
+        return Arvek::kS_OK;
+    }
+    Arvek::HRESULT CreateNotification(std::unique_ptr<Arvek::Ports::ITolmNotification>&) override {
+        return Arvek::kE_NOTIMPL;
+    }
+};
+
+// The reading runs inside the dialog's initialisation, where no exception
+// may escape: COM stays balanced, the failure is logged, and the table is
+// the all-zero one.
+TEST(PortTable, AQueryThatRunsOutOfMemoryGivesTheZeroRecord) {
+    Arvek::Testing::SimNotebook notebook("[machine]\nmodel = test\n");
+    const Arvek::Ports::Platform viewer = notebook.machine.ViewerPlatform();
+    OutOfMemoryTolm tolm;
+    Arvek::Ports::Platform platform{viewer.registry, viewer.process,     viewer.clock,     viewer.files,
+                                    viewer.namedObjects, viewer.eventLog, viewer.debugOutput, viewer.console,
+                                    viewer.windowing, viewer.resources,   viewer.com,       tolm,
+                                    viewer.xml,       viewer.wmi};
+    Arvek::Testing::ClearProcessLog();
+
+    const UsbCPortConfig config = Portolan::ReadPortConfiguration(platform);
+
+    EXPECT_EQ(config.NumberOfPorts, 0);
+    EXPECT_FALSE(config.SupportBasicUsb);
+    EXPECT_EQ(config.MaxDownstreamPower, 0);
+    EXPECT_EQ(notebook.machine.Com().Balance(), 0);
+    const auto lines = Arvek::Testing::ProcessLogLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        L"Portolan::ReadPortConfiguration : Reading the port configuration failed. hr = 0x8007000E"),
+              lines.end());
 }
 
 }  // namespace
