@@ -6,10 +6,13 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <psapi.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cwctype>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -172,6 +175,26 @@ RECT RemoteRowRect(HANDLE process, HWND list, int item) {
     rect.left = LVIR_BOUNDS;
     if (!RemoteSend(process, list, LVM_GETITEMRECT, static_cast<WPARAM>(item), rect).value_or(0)) return RECT{};
     return rect;
+}
+
+// Whether the process has loaded comctl32.dll from the side-by-side store
+// (version 6) rather than from the system folder.
+bool LoadsCommonControls6(HANDLE process) {
+    HMODULE modules[512] = {};
+    DWORD needed = 0;
+    if (!::K32EnumProcessModules(process, modules, sizeof(modules), &needed)) return false;
+    const DWORD count = std::min<DWORD>(needed / sizeof(HMODULE), 512);
+    for (DWORD i = 0; i < count; ++i) {
+        wchar_t path[MAX_PATH] = {};
+        ::K32GetModuleFileNameExW(process, modules[i], path, MAX_PATH);
+        std::wstring lower(path);
+        for (auto& c : lower) c = static_cast<wchar_t>(::towlower(c));
+        if (lower.ends_with(L"\\comctl32.dll") && lower.find(L"\\winsxs\\") != std::wstring::npos &&
+            lower.find(L"common-controls") != std::wstring::npos) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // The dialog's pixels as they are on the screen.
@@ -345,6 +368,9 @@ TEST_F(PortolanWindowing, ListShowsTheTableAndASecondStartAddsNoWindow) {
         EXPECT_EQ(RemoteItemText(first.info.hProcess, list, row, 0), expected.rows[row].feature);
         EXPECT_EQ(RemoteItemText(first.info.hProcess, list, row, 1), expected.rows[row].status);
     }
+    // The manifest asks for version 6 of the common controls, which the
+    // system loads from its side-by-side store.
+    EXPECT_TRUE(LoadsCommonControls6(first.info.hProcess));
     wchar_t caption[256] = {};
     ::GetWindowTextW(dialog, caption, 256);
     EXPECT_EQ(std::wstring(caption), expected.caption);
