@@ -3,10 +3,9 @@
 // program file, holds the generated texts and nothing else; and LoadStringW
 // picks the block of the user's interface language as SimResources does.
 //
-// The programs are read from the folder of this test program: Tidewatch.exe,
-// and portolan-strings.dll, a resource-only library with Portolan's table
-// until Portolan.exe carries it. ctest runs the language test once more for
-// each of a few interface languages (tests/wine/wine_tests.cmake).
+// The programs, Tidewatch.exe and Portolan.exe, are read from the folder of
+// this test program. ctest runs the language test once more for each of a
+// few interface languages (tests/wine/wine_tests.cmake).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -159,8 +158,8 @@ TEST(Win32StringTable, TidewatchCarriesTheGeneratedTable) {
     ExpectCarriesTheTable(tidewatch.Get(), Program::Tidewatch);
 }
 
-TEST(Win32StringTable, PortolansFragmentCarriesTheGeneratedTable) {
-    DataModule portolan(L"portolan-strings.dll");
+TEST(Win32StringTable, PortolanCarriesTheGeneratedTable) {
+    DataModule portolan(L"Portolan.exe");
     ASSERT_TRUE(portolan.Get()) << portolan.Failure();
     ExpectCarriesTheTable(portolan.Get(), Program::Portolan);
 }

@@ -95,21 +95,14 @@ if(TARGET arvek_standin)  # tests/tools/tolm_standin is built then
 endif()
 
 # The string tables (resources/string_table.cmake). The test program compares
-# the compiled tables of Tidewatch.exe and of portolan-strings.dll (Portolan's
-# fragment, until Portolan.exe carries it), both read from beside it, with the
-# generated table; its own copy of tidewatch.rc includes the fragment too.
+# the compiled tables of Tidewatch.exe and Portolan.exe, both read from beside
+# it, with the generated table; its own copy of tidewatch.rc includes the
+# fragment too.
 target_link_libraries(arvek_tests PRIVATE arvek_strings)
 get_target_property(ARVEK_STRINGS_DIR arvek_strings INTERFACE_INCLUDE_DIRECTORIES)
 set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/tidewatch.rc PROPERTIES
   OBJECT_DEPENDS ${ARVEK_STRINGS_DIR}/tidewatch_strings.rc)
-add_library(portolan-strings SHARED ${CMAKE_CURRENT_LIST_DIR}/portolan_strings_probe.rc)
-set_target_properties(portolan-strings PROPERTIES LINKER_LANGUAGE CXX PREFIX "")
-target_compile_definitions(portolan-strings PRIVATE UNICODE _UNICODE)
-target_include_directories(portolan-strings PRIVATE ${ARVEK_STRINGS_DIR})
-set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/portolan_strings_probe.rc PROPERTIES
-  OBJECT_DEPENDS ${ARVEK_STRINGS_DIR}/portolan_strings.rc)
-add_dependencies(portolan-strings arvek_strings_rc)
-add_dependencies(arvek_tests Tidewatch portolan-strings arvek_strings_rc)
+add_dependencies(arvek_tests Tidewatch Portolan arvek_strings_rc)
 
 # LoadStringW under other interface languages, one run each. Wine takes the
 # interface language from LC_ALL; the glibc locale made into the build folder
