@@ -371,6 +371,13 @@ TEST_F(PortolanWindowing, ListShowsTheTableAndASecondStartAddsNoWindow) {
     // The manifest asks for version 6 of the common controls, which the
     // system loads from its side-by-side store.
     EXPECT_TRUE(LoadsCommonControls6(first.info.hProcess));
+    RECT dialogRect{};
+    ::GetWindowRect(dialog, &dialogRect);
+    const int dialogWidth = dialogRect.right - dialogRect.left;
+    const Portolan::ColumnWidths widths = Portolan::ComputeColumnWidths(&dialogWidth);
+    EXPECT_EQ(::SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), widths.feature);
+    EXPECT_EQ(::SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), widths.status);
+    EXPECT_EQ(::SendMessageW(list, LVM_GETCOLUMNWIDTH, 2, 0), 500);
     wchar_t caption[256] = {};
     ::GetWindowTextW(dialog, caption, 256);
     EXPECT_EQ(std::wstring(caption), expected.caption);
