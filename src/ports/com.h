@@ -11,6 +11,7 @@
 
 namespace Arvek::Ports {
 
+constexpr std::uint32_t kCOINIT_MULTITHREADED = 0x0;
 constexpr std::uint32_t kCOINIT_APARTMENTTHREADED = 0x2;
 constexpr std::uint32_t kCOINIT_DISABLE_OLE1DDE = 0x4;
 constexpr std::uint32_t kCOINIT_SPEED_OVER_MEMORY = 0x8;

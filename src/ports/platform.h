@@ -11,6 +11,8 @@
 #include "ports/process.h"
 #include "ports/registry.h"
 #include "ports/resources.h"
+#include "ports/shell.h"
+#include "ports/toast.h"
 #include "ports/tolm.h"
 #include "ports/windowing.h"
 #include "ports/wmi.h"
@@ -33,13 +35,16 @@ struct Platform {
     ITolm& tolm;
     IXmlParser& xml;
     IWmi& wmi;
+    IToastService& toasts;
+    IShell& shell;
 };
 
 // The same machine's ports with another window system: a second program
 // started in the session, or a test's mock.
 inline Platform WithWindowing(const Platform& p, IWindowing& windowing) {
     return {p.registry, p.process, p.clock,     p.files, p.namedObjects, p.eventLog, p.debugOutput,
-            p.console,  windowing, p.resources, p.com,   p.tolm,         p.xml,      p.wmi};
+            p.console,  windowing, p.resources, p.com,   p.tolm,         p.xml,      p.wmi,
+            p.toasts,   p.shell};
 }
 
 }  // namespace Arvek::Ports

@@ -24,6 +24,10 @@ public:
 
     virtual std::uint32_t CurrentThreadId() = 0;
 
+    // GetEnvironmentVariableW of the process's environment: nullopt when the
+    // variable is not set (an empty value is an empty string).
+    virtual std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) = 0;
+
     // The calling thread's last-error value.
     virtual std::uint32_t LastError() = 0;
     virtual void SetLastError(std::uint32_t error) = 0;

@@ -82,6 +82,9 @@ public:
     virtual void PostQuit(int exitCode) = 0;
     virtual std::intptr_t DefaultProcedure(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                         std::intptr_t lParam) = 0;
+    // SendMessageW(WM_SETTEXT): whether the window took the text (false for
+    // no window).
+    virtual bool SetText(WindowHandle window, const std::wstring& text) = 0;
 
     virtual bool UnregisterDeviceNotification(DeviceNotifyHandle handle) = 0;
     virtual bool SetEvent(EventHandle event) = 0;

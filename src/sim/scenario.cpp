@@ -196,6 +196,24 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName, con
                 if (value != "stopped" && value != "running")
                     Fail(fileName, lineNumber, "wmi is \"stopped\" or \"running\": " + value);
                 scenario.wmiStopped = value == "stopped";
+            } else if (name.starts_with("env.")) {
+                // env.NAME = value sets a variable; env.NAME = (unset) removes it.
+                const std::wstring variable = WidenUtf8(name.substr(4));
+                if (variable.empty() || variable.find_first_of(L"= ") != std::wstring::npos)
+                    Fail(fileName, lineNumber, "env.NAME needs a variable name: " + name);
+                if (value == "(unset)") {
+                    scenario.environment.erase(variable);
+                } else {
+                    scenario.environment[variable] = WidenUtf8(value);
+                }
+            } else if (name == "program-files-x86") {
+                if (value.empty() || value.find('\\') == std::string::npos)
+                    Fail(fileName, lineNumber, "program-files-x86 must be a Windows path: " + value);
+                scenario.programFilesX86 = WidenUtf8(value);
+            } else if (name == "toasts") {
+                if (value != "available" && value != "absent")
+                    Fail(fileName, lineNumber, "toasts is \"available\" or \"absent\": " + value);
+                scenario.toastService = value == "available";
             } else if (name == "registry-file") {
                 const std::filesystem::path path = baseFolder / value;
                 scenario.registry.push_back({ReadFile(path, fileName, lineNumber), path.string(), 1});

@@ -34,6 +34,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -76,6 +77,12 @@ struct Scenario {
     std::wstring biosVersion = L"1.14.2";
     std::wstring osVersion = L"10.0.22631";
     bool wmiStopped = false;
+    // The program's environment variables; APPDATA is the user's roaming
+    // folder unless the scenario sets or unsets it.
+    std::map<std::wstring, std::wstring> environment{{L"APPDATA", L"C:\\Users\\user\\AppData\\Roaming"}};
+    // Whether the desktop offers the toast service (Wine, for one, does not).
+    bool toastService = true;
+    std::wstring programFilesX86 = L"C:\\Program Files (x86)";
     std::vector<RegistrySource> registry;
     // What Tolm answers; without a [tolm] section the component is absent.
     std::optional<Standin::TolmAnswers> tolm;

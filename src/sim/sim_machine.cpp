@@ -9,7 +9,7 @@ namespace Arvek::Sim {
 SimMachine::SimMachine(Scenario scenario, const std::filesystem::path& hostRoot)
     : m_scenario(std::move(scenario)),
       m_clock(m_scenario.start),
-      m_process(m_scenario.programPath, m_scenario.productName),
+      m_process(m_scenario.programPath, m_scenario.productName, m_scenario.environment),
       m_files(hostRoot),
       m_eventLog(m_transcript, m_clock),
       m_debug(m_transcript, m_clock, "debug"),
@@ -18,9 +18,12 @@ SimMachine::SimMachine(Scenario scenario, const std::filesystem::path& hostRoot)
       m_resources(m_scenario.language),
       m_viewerResources(m_scenario.language, Strings::Program::Portolan),
       m_tolm(m_scenario.tolm.value_or(Standin::TolmAnswers::Absent())),
+      m_toasts(m_transcript, m_clock, m_scenario.toastService),
+      m_shell(m_transcript, m_clock, m_files, m_scenario.programFilesX86),
       m_platform{m_registry, m_process,  m_clock,   m_files,     m_namedObjects,
                  m_eventLog, m_debug,    m_console, m_windowing, m_resources,
-                 m_com,      m_tolm,     m_xml,     m_wmi} {
+                 m_com,      m_tolm,     m_xml,     m_wmi,       m_toasts,
+                 m_shell} {
     for (const auto& source : m_scenario.registry)
         m_registry.Import(ParseRegText(source.text, source.fileName, source.firstLine));
     for (const auto& name : m_scenario.heldMutexes) m_namedObjects.HoldElsewhere(name);
@@ -75,7 +78,7 @@ Ports::Platform SimMachine::ViewerPlatform() {
     const Ports::Platform& p = m_platform;
     return {p.registry,  p.process,         p.clock, p.files, p.namedObjects, p.eventLog, p.debugOutput,
             p.console,   p.windowing,       m_viewerResources,
-            p.com,       p.tolm,            p.xml,   p.wmi};
+            p.com,       p.tolm,            p.xml,   p.wmi,   p.toasts,       p.shell};
 }
 
 int SimMachine::RunAgent() {

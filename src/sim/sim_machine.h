@@ -12,6 +12,7 @@
 #include "sim/sim_named_objects.h"
 #include "sim/sim_ports.h"
 #include "sim/sim_registry.h"
+#include "sim/sim_toast.h"
 #include "sim/sim_tolm.h"
 #include "sim/sim_windowing.h"
 #include "sim/sim_wmi.h"
@@ -35,6 +36,7 @@ public:
     SimTolm& Tolm() { return m_tolm; }
     SimComRuntime& Com() { return m_com; }
     SimWmi& Wmi() { return m_wmi; }
+    SimToastService& Toasts() { return m_toasts; }
 
     // The same machine as the viewer (Portolan) sees it: every port shared
     // with the agent's platform, except the string table, which is Portolan's
@@ -65,6 +67,8 @@ private:
     SimTolm m_tolm;
     SimXmlParser m_xml;
     SimWmi m_wmi;
+    SimToastService m_toasts;
+    SimShell m_shell;
     Ports::Platform m_platform;
     std::size_t m_nextEvent = 0;
     bool m_sessionEnded = false;

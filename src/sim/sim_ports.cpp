@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/format.h"
+#include "common/strings.h"
 
 namespace Arvek::Sim {
 namespace {
@@ -88,8 +89,18 @@ Ports::SystemTime SimClock::LocalTime() {
 
 std::uint64_t SimClock::UnbiasedInterruptTime() { return m_elapsedMs * 10'000ull; }
 
-SimProcess::SimProcess(std::wstring modulePath, std::wstring productName)
-    : m_modulePath(std::move(modulePath)), m_productName(std::move(productName)) {}
+SimProcess::SimProcess(std::wstring modulePath, std::wstring productName,
+                       std::map<std::wstring, std::wstring> environment)
+    : m_modulePath(std::move(modulePath)),
+      m_productName(std::move(productName)),
+      m_environment(std::move(environment)) {}
+
+std::optional<std::wstring> SimProcess::EnvironmentVariable(const std::wstring& name) {
+    for (const auto& [variable, value] : m_environment) {
+        if (EqualsIgnoreCase(variable, name)) return value;
+    }
+    return std::nullopt;
+}
 
 std::optional<std::wstring> SimProcess::VersionString(const std::wstring& path, const std::wstring& subBlock) {
     // The simulated executable carries its strings in the 040904B0 block only.

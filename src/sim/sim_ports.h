@@ -45,7 +45,8 @@ bool ParseSystemTime(const std::string& text, Ports::SystemTime& time);
 
 class SimProcess : public Ports::IProcess {
 public:
-    SimProcess(std::wstring modulePath, std::wstring productName);
+    SimProcess(std::wstring modulePath, std::wstring productName,
+               std::map<std::wstring, std::wstring> environment = {});
     std::wstring ModuleFileName() override { return m_modulePath; }
     std::optional<std::wstring> VersionString(const std::wstring& path, const std::wstring& subBlock) override;
     // The first thread that asks is the simulated main thread (0x1A2C); others
@@ -53,10 +54,13 @@ public:
     std::uint32_t CurrentThreadId() override;
     std::uint32_t LastError() override;
     void SetLastError(std::uint32_t error) override;
+    // Names compare without regard to case, as Windows compares them.
+    std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) override;
 
 private:
     std::wstring m_modulePath;
     std::wstring m_productName;
+    std::map<std::wstring, std::wstring> m_environment;
     std::mutex m_lock;
     std::map<std::thread::id, std::uint32_t> m_threadIds;
 };

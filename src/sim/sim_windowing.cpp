@@ -46,6 +46,17 @@ void SimWindowing::ShowWindow(Ports::WindowHandle window, int command) {
     if (it != m_windows.end()) it->second.visible = command != Ports::kSW_HIDE;
 }
 
+bool SimWindowing::SetText(Ports::WindowHandle window, const std::wstring& text) {
+    {
+        std::lock_guard guard(m_lock);
+        const auto found = m_windows.find(window);
+        if (found == m_windows.end()) return false;
+        found->second.title = text;
+    }
+    Note(Format(L"window %#x text \"%s\"", window, text));
+    return true;
+}
+
 bool SimWindowing::DestroyWindow(Ports::WindowHandle window) {
     {
         std::lock_guard guard(m_lock);

@@ -14,6 +14,8 @@
 #include "win32/process_win32.h"
 #include "win32/registry_win32.h"
 #include "win32/resources_win32.h"
+#include "win32/shell_win32.h"
+#include "win32/toast_win32.h"
 #include "win32/tolm_win32.h"
 #include "win32/windowing_win32.h"
 #include "win32/wmi_win32.h"
@@ -41,6 +43,8 @@ struct Win32Adapters {
     Win32Tolm windowsTolm;
     Win32XmlParser windowsXml;
     Win32Wmi windowsWmi;
+    Win32ToastService windowsToasts;
+    Win32Shell windowsShell;
 };
 
 class Win32Platform : private Win32Adapters, public Ports::Platform {
@@ -52,7 +56,7 @@ public:
           Ports::Platform{windowsRegistry,     windowsProcess,  windowsClock,       windowsFiles,
                           windowsNamedObjects, windowsEventLog, windowsDebugOutput, windowsConsole,
                           windowsWindowing,    windowsResources, windowsCom,         windowsTolm,
-                          windowsXml,          windowsWmi} {}
+                          windowsXml,          windowsWmi,      windowsToasts,      windowsShell} {}
 
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;

@@ -33,6 +33,25 @@ std::optional<std::wstring> Win32Process::VersionString(const std::wstring& path
 
 std::uint32_t Win32Process::CurrentThreadId() { return ::GetCurrentThreadId(); }
 
+std::optional<std::wstring> Win32Process::EnvironmentVariable(const std::wstring& name) {
+    // The first call asks for the size, terminator included; the value may
+    // grow between the calls (another thread sets it), so ask again until
+    // it fits. A zero answer is either "not set" or an empty value: the
+    // last-error value tells them apart.
+    std::vector<wchar_t> buffer(1);
+    for (;;) {
+        ::SetLastError(ERROR_SUCCESS);
+        const DWORD size = static_cast<DWORD>(buffer.size());
+        const DWORD length = ::GetEnvironmentVariableW(name.c_str(), buffer.data(), size);
+        if (length == 0) {
+            if (::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+            return std::wstring();
+        }
+        if (length < size) return std::wstring(buffer.data(), length);
+        buffer.resize(length);  // the size it asks for, terminator included
+    }
+}
+
 std::uint32_t Win32Process::LastError() { return ::GetLastError(); }
 
 void Win32Process::SetLastError(std::uint32_t error) { ::SetLastError(error); }

@@ -1,5 +1,5 @@
 // Facts about the running program: its path, version-resource strings of an
-// executable, the calling thread's id and last-error value.
+// executable, its environment, the calling thread's id and last-error value.
 #pragma once
 
 #include "ports/process.h"
@@ -11,6 +11,7 @@ public:
     std::wstring ModuleFileName() override;
     std::optional<std::wstring> VersionString(const std::wstring& path, const std::wstring& subBlock) override;
     std::uint32_t CurrentThreadId() override;
+    std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) override;
     std::uint32_t LastError() override;
     void SetLastError(std::uint32_t error) override;
 };

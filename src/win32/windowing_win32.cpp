@@ -153,6 +153,11 @@ std::intptr_t Win32Windowing::DefaultProcedure(Ports::WindowHandle window, std::
     return ::DefWindowProcW(ToHwnd(window), message, wParam, lParam);
 }
 
+bool Win32Windowing::SetText(Ports::WindowHandle window, const std::wstring& text) {
+    if (!window) return false;
+    return ::SendMessageW(ToHwnd(window), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) != 0;
+}
+
 bool Win32Windowing::UnregisterDeviceNotification(Ports::DeviceNotifyHandle handle) {
     return ::UnregisterDeviceNotification(reinterpret_cast<HDEVNOTIFY>(handle)) != FALSE;
 }

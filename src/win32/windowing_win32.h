@@ -37,6 +37,7 @@ public:
     void PostQuit(int exitCode) override;
     std::intptr_t DefaultProcedure(Ports::WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                    std::intptr_t lParam) override;
+    bool SetText(Ports::WindowHandle window, const std::wstring& text) override;
 
     bool UnregisterDeviceNotification(Ports::DeviceNotifyHandle handle) override;
     bool SetEvent(Ports::EventHandle event) override;

@@ -107,6 +107,7 @@ public:
     MOCK_METHOD(void, PostQuit, (int), (override));
     MOCK_METHOD(std::intptr_t, DefaultProcedure,
                 (Arvek::Ports::WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t), (override));
+    MOCK_METHOD(bool, SetText, (Arvek::Ports::WindowHandle, const std::wstring&), (override));
     MOCK_METHOD(bool, UnregisterDeviceNotification, (Arvek::Ports::DeviceNotifyHandle), (override));
     MOCK_METHOD(bool, SetEvent, (Arvek::Ports::EventHandle), (override));
 };

@@ -46,6 +46,18 @@ TEST(Scenario, ReadsMachineRegistryAndTimeline) {
               (std::vector<int>{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds}));
 }
 
+// Variable names compare without regard to case, as on Windows; APPDATA is
+// the user's roaming folder unless the scenario says otherwise.
+TEST(Scenario, EnvironmentVariables) {
+    Arvek::Testing::SimNotebook notebook("[machine]\nenv.Arvek_Home = C:\\Arvek\nenv.EMPTY =\n");
+    auto& process = notebook.machine.Platform().process;
+    EXPECT_EQ(process.EnvironmentVariable(L"ARVEK_HOME"), std::optional<std::wstring>(L"C:\\Arvek"));
+    EXPECT_EQ(process.EnvironmentVariable(L"empty"), std::optional<std::wstring>(L""));
+    EXPECT_EQ(process.EnvironmentVariable(L"AppData"),
+              std::optional<std::wstring>(L"C:\\Users\\user\\AppData\\Roaming"));
+    EXPECT_EQ(process.EnvironmentVariable(L"NOT_SET"), std::nullopt);
+}
+
 TEST(Scenario, ErrorsNameFileAndLine) {
     const struct {
         const char* text;
@@ -57,6 +69,9 @@ TEST(Scenario, ErrorsNameFileAndLine) {
         {"[machine]\nlanguage = english\n", "s.scenario:2: language must be"},
         {"[machine]\ncolour = red\n", "s.scenario:2: unknown machine setting \"colour\""},
         {"[machine]\nregistry-file = does-not-exist.reg\n", "s.scenario:2: cannot read"},
+        {"[machine]\nenv. = x\n", "s.scenario:2: env.NAME needs a variable name"},
+        {"[machine]\ntoasts = maybe\n", "s.scenario:2: toasts is \"available\" or \"absent\""},
+        {"[machine]\nprogram-files-x86 = Programs\n", "s.scenario:2: program-files-x86 must be a Windows path"},
         {"[timeline]\nsoon close-window\n", "s.scenario:2: expected a time"},
         {"[timeline]\n2s close-window\n1s close-window\n", "s.scenario:3: times must not go backwards"},
         {"[timeline]\n1s explode\n", "s.scenario:2: unknown stimulus \"explode\""},

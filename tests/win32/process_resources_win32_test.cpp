@@ -70,6 +70,27 @@ TEST(Win32Process, LastErrorAndThreadIdBelongToTheCallingThread) {
     EXPECT_NE(otherThreadId, process.CurrentThreadId());
 }
 
+TEST(Win32Process, EnvironmentVariablesAreSetEmptyOrAbsent) {
+    Win32Process process;
+    const std::wstring name = L"ARVEK_TEST_" + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring longValue(5000, L'x');  // beyond any first guess of a buffer
+    const struct {
+        const wchar_t* value;  // null: not set
+        std::optional<std::wstring> expected;
+    } cases[] = {
+        {L"C:\\Program Files\\Arvek", L"C:\\Program Files\\Arvek"},
+        {longValue.c_str(), longValue},
+        {L"", L""},
+        {nullptr, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value ? NarrowUtf8(std::wstring(c.value).substr(0, 40)) : "unset");
+        ASSERT_TRUE(::SetEnvironmentVariableW(name.c_str(), c.value));
+        EXPECT_EQ(process.EnvironmentVariable(name), c.expected);
+    }
+    EXPECT_EQ(process.EnvironmentVariable(L"ARVEK_NEVER_SET_ANYWHERE"), std::nullopt);
+}
+
 TEST(Win32Resources, StringsAreCutToTheBufferLikeLoadStringW) {
     Win32Resources resources(::GetModuleHandleW(nullptr));
     const struct {

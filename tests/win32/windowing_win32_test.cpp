@@ -136,6 +136,20 @@ TEST_F(Win32WindowingTest, AnExceptionFromTheProcedureStopsAtTheAdapter) {
     EXPECT_TRUE(windowing.DestroyWindow(window));
 }
 
+TEST_F(Win32WindowingTest, SetTextChangesTheCaptionAndNeedsAWindow) {
+    const std::wstring name = ClassName(L"Text");
+    ASSERT_TRUE(windowing.RegisterWindowClass(RecordingClass(name)));
+    const WindowHandle window = Create(name);
+    ASSERT_NE(window, 0u);
+    EXPECT_TRUE(windowing.SetText(window, L"Arvek \u00fcber"));
+    wchar_t caption[64] = {};
+    ::GetWindowTextW(reinterpret_cast<HWND>(window), caption, 64);
+    EXPECT_EQ(std::wstring(caption), L"Arvek \u00fcber");
+    EXPECT_TRUE(Saw(WM_SETTEXT)) << "through the window's own procedure";
+    EXPECT_TRUE(windowing.DestroyWindow(window));
+    EXPECT_FALSE(windowing.SetText(0, L"nowhere"));
+}
+
 TEST_F(Win32WindowingTest, SetEventSignalsAndNullHandlesAreRefused) {
     UniqueKernelHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     ASSERT_TRUE(event);

@@ -64,6 +64,8 @@ add_executable(window-tool ${CMAKE_CURRENT_LIST_DIR}/window_tool.cpp)
 target_compile_definitions(window-tool PRIVATE UNICODE _UNICODE)
 target_link_options(window-tool PRIVATE -municode)
 target_link_libraries(window-tool PRIVATE user32)
+# The shell's contract starts a copy of it, found beside the test program.
+add_dependencies(arvek_tests window-tool)
 
 foreach(case image_building single_instance)
   add_test(NAME wine.tidewatch.${case}
