@@ -2,15 +2,22 @@
 
 namespace Arvek::Sim {
 
-HRESULT SimComRuntime::InitializeThread(std::uint32_t) {
+HRESULT SimComRuntime::InitializeThread(std::uint32_t flags) {
+    const bool singleThreaded = (flags & Ports::kCOINIT_APARTMENTTHREADED) != 0;
     std::lock_guard guard(m_lock);
-    return m_balance[std::this_thread::get_id()]++ == 0 ? kS_OK : kS_FALSE;
+    Thread& thread = m_threads[std::this_thread::get_id()];
+    if (thread.balance == 0) {
+        thread.singleThreaded = singleThreaded;
+    } else if (thread.singleThreaded != singleThreaded) {
+        return Ports::kRPC_E_CHANGED_MODE;
+    }
+    return thread.balance++ == 0 ? kS_OK : kS_FALSE;
 }
 
 void SimComRuntime::UninitializeThread() {
     std::lock_guard guard(m_lock);
-    auto it = m_balance.find(std::this_thread::get_id());
-    if (it != m_balance.end() && --it->second == 0) m_balance.erase(it);
+    auto it = m_threads.find(std::this_thread::get_id());
+    if (it != m_threads.end() && --it->second.balance == 0) m_threads.erase(it);
 }
 
 HRESULT SimComRuntime::InitializeSecurity() {
@@ -23,8 +30,8 @@ HRESULT SimComRuntime::InitializeSecurity() {
 
 int SimComRuntime::Balance() const {
     std::lock_guard guard(m_lock);
-    auto it = m_balance.find(std::this_thread::get_id());
-    return it == m_balance.end() ? 0 : it->second;
+    auto it = m_threads.find(std::this_thread::get_id());
+    return it == m_threads.end() ? 0 : it->second.balance;
 }
 
 }  // namespace Arvek::Sim

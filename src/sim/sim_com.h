@@ -1,5 +1,8 @@
 // The simulated COM runtime: every thread may initialise it; the balance is
 // kept per thread so that tests can see an operation leave it as it found it.
+// As on Windows, the first initialisation chooses the thread's apartment; a
+// later one asking for the other kind fails with RPC_E_CHANGED_MODE and is
+// not to be balanced.
 #pragma once
 
 #include <map>
@@ -21,7 +24,11 @@ public:
 
 private:
     mutable std::mutex m_lock;
-    std::map<std::thread::id, int> m_balance;
+    struct Thread {
+        int balance = 0;
+        bool singleThreaded = false;
+    };
+    std::map<std::thread::id, Thread> m_threads;
     bool m_securitySet = false;
 };
 
