@@ -213,6 +213,12 @@ private:
 class CArvekLogScope {
 public:
     CArvekLogScope(CArvekLog& log, const char* function);
+    // TraceIn with the arguments where the function names them.
+    template <class... Args>
+    CArvekLogScope(CArvekLog& log, const char* function, const wchar_t* entryFormat, const Args&... args) {
+        log.Log(TraceIn, function, entryFormat, args...);
+        if (log.TimingEnabled()) m_timer.emplace().Start(log, function);
+    }
     ~CArvekLogScope();
     CArvekLogScope(const CArvekLogScope&) = delete;
     CArvekLogScope& operator=(const CArvekLogScope&) = delete;
