@@ -87,6 +87,14 @@ public:
     // none match or the folder cannot be read.
     virtual std::vector<FoundFile> FindFiles(const std::wstring& pattern) = 0;
 
+    // Whether the file can be opened for reading (_wfopen "rb"); it is
+    // closed again at once.
+    virtual bool CanOpenForReading(const std::wstring& path) = 0;
+
+    // Creates or truncates the file ("w+b") and writes `bytes` in one write,
+    // whose result is not checked; false only when the file cannot be made.
+    virtual bool WriteBinaryFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) = 0;
+
     // DeleteFileW.
     virtual bool RemoveFile(const std::wstring& path) = 0;
 

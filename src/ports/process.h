@@ -24,6 +24,12 @@ public:
 
     virtual std::uint32_t CurrentThreadId() = 0;
 
+    // VerifyVersionInfoW: whether the system's version is at least
+    // major.minor with at least the service pack, each compared
+    // greater-or-equal (VER_MAJORVERSION | VER_MINORVERSION |
+    // VER_SERVICEPACKMAJOR). False when the call fails.
+    virtual bool VersionIsAtLeast(std::uint32_t major, std::uint32_t minor, std::uint16_t servicePackMajor) = 0;
+
     // GetEnvironmentVariableW of the process's environment: nullopt when the
     // variable is not set (an empty value is an empty string).
     virtual std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) = 0;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <cerrno>
 #include <cstdio>
 #include <system_error>
@@ -276,6 +277,23 @@ std::vector<Ports::FoundFile> SimFileSystem::FindFiles(const std::wstring& patte
         return ToUpperInvariant(a.name) < ToUpperInvariant(b.name);
     });
     return files;
+}
+
+bool SimFileSystem::CanOpenForReading(const std::wstring& path) {
+    const auto host = HostPath(path);
+    if (!host) return false;
+    std::error_code error;
+    if (fs::is_directory(*host, error)) return false;  // the C runtime opens files only
+    return std::ifstream(*host, std::ios::binary).is_open();
+}
+
+bool SimFileSystem::WriteBinaryFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+    const auto host = HostPath(path);
+    if (!host) return false;
+    std::ofstream out(*host, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) return false;
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return true;
 }
 
 bool SimFileSystem::RemoveFile(const std::wstring& path) {

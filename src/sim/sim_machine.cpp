@@ -9,7 +9,7 @@ namespace Arvek::Sim {
 SimMachine::SimMachine(Scenario scenario, const std::filesystem::path& hostRoot)
     : m_scenario(std::move(scenario)),
       m_clock(m_scenario.start),
-      m_process(m_scenario.programPath, m_scenario.productName, m_scenario.environment),
+      m_process(m_scenario.programPath, m_scenario.productName, m_scenario.environment, m_scenario.osVersion),
       m_files(hostRoot),
       m_eventLog(m_transcript, m_clock),
       m_debug(m_transcript, m_clock, "debug"),

@@ -90,10 +90,30 @@ Ports::SystemTime SimClock::LocalTime() {
 std::uint64_t SimClock::UnbiasedInterruptTime() { return m_elapsedMs * 10'000ull; }
 
 SimProcess::SimProcess(std::wstring modulePath, std::wstring productName,
-                       std::map<std::wstring, std::wstring> environment)
-    : m_modulePath(std::move(modulePath)),
+                       std::map<std::wstring, std::wstring> environment, std::wstring osVersion)
+    : m_osVersion(std::move(osVersion)),
+      m_modulePath(std::move(modulePath)),
       m_productName(std::move(productName)),
       m_environment(std::move(environment)) {}
+
+bool SimProcess::VersionIsAtLeast(std::uint32_t major, std::uint32_t minor, std::uint16_t servicePackMajor) {
+    // "major.minor[.build]"; a version that does not read as two numbers
+    // fails the comparison, as a failing call does.
+    const std::size_t dot = m_osVersion.find(L'.');
+    if (dot == std::wstring::npos || dot == 0) return false;
+    std::uint32_t systemMajor = 0, systemMinor = 0;
+    std::size_t at = 0;
+    for (; at < dot; ++at) {
+        if (m_osVersion[at] < L'0' || m_osVersion[at] > L'9') return false;
+        systemMajor = systemMajor * 10 + static_cast<std::uint32_t>(m_osVersion[at] - L'0');
+    }
+    for (at = dot + 1; at < m_osVersion.size() && m_osVersion[at] >= L'0' && m_osVersion[at] <= L'9'; ++at)
+        systemMinor = systemMinor * 10 + static_cast<std::uint32_t>(m_osVersion[at] - L'0');
+    if (at == dot + 1) return false;
+    if (systemMajor != major) return systemMajor > major;
+    if (systemMinor != minor) return systemMinor > minor;
+    return servicePackMajor == 0;
+}
 
 std::optional<std::wstring> SimProcess::EnvironmentVariable(const std::wstring& name) {
     for (const auto& [variable, value] : m_environment) {
@@ -201,6 +221,16 @@ const Strings::Block* SimResources::FindBundle(std::uint32_t id) const {
     for (const auto& block : m_blocks)
         if (holdsBundle(block)) return &block;
     return nullptr;
+}
+
+std::span<const std::uint8_t> AgentIconData();  // generated from resources/arvek.ico
+
+std::optional<std::vector<std::uint8_t>> SimResources::LoadData(std::uint32_t type, std::uint32_t id) {
+    constexpr std::uint32_t kDataType = 300;
+    constexpr std::uint32_t kAgentIconId = 133;
+    if (!m_carriesAgentData || type != kDataType || id != kAgentIconId) return std::nullopt;
+    const auto icon = AgentIconData();
+    return std::vector<std::uint8_t>(icon.begin(), icon.end());
 }
 
 std::wstring SimResources::LoadText(std::uint32_t id, std::size_t capacity) {

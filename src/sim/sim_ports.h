@@ -46,7 +46,7 @@ bool ParseSystemTime(const std::string& text, Ports::SystemTime& time);
 class SimProcess : public Ports::IProcess {
 public:
     SimProcess(std::wstring modulePath, std::wstring productName,
-               std::map<std::wstring, std::wstring> environment = {});
+               std::map<std::wstring, std::wstring> environment = {}, std::wstring osVersion = L"10.0.22631");
     std::wstring ModuleFileName() override { return m_modulePath; }
     std::optional<std::wstring> VersionString(const std::wstring& path, const std::wstring& subBlock) override;
     // The first thread that asks is the simulated main thread (0x1A2C); others
@@ -56,8 +56,12 @@ public:
     void SetLastError(std::uint32_t error) override;
     // Names compare without regard to case, as Windows compares them.
     std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) override;
+    // Compares with the scenario's system version ("10.0.22631"); the
+    // service pack is 0.
+    bool VersionIsAtLeast(std::uint32_t major, std::uint32_t minor, std::uint16_t servicePackMajor) override;
 
 private:
+    std::wstring m_osVersion;
     std::wstring m_modulePath;
     std::wstring m_productName;
     std::map<std::wstring, std::wstring> m_environment;
@@ -108,15 +112,20 @@ class SimResources : public Ports::IResources {
 public:
     // The program's own generated table.
     explicit SimResources(std::uint16_t userLanguage, Strings::Program program = Strings::Program::Tidewatch)
-        : SimResources(userLanguage, Strings::ProgramBlocks(program)) {}
+        : SimResources(userLanguage, Strings::ProgramBlocks(program)) {
+        m_carriesAgentData = program == Strings::Program::Tidewatch;
+    }
     // Any table laid out like the generated one, in ascending language id.
     SimResources(std::uint16_t userLanguage, std::span<const Strings::Block> blocks)
         : m_userLanguage(userLanguage), m_blocks(blocks) {}
 
     std::wstring LoadText(std::uint32_t id, std::size_t capacity) override;
+    // Tidewatch carries the agent's icon (type 300, id 133); Portolan no data.
+    std::optional<std::vector<std::uint8_t>> LoadData(std::uint32_t type, std::uint32_t id) override;
 
 private:
     const Strings::Block* FindBundle(std::uint32_t id) const;
+    bool m_carriesAgentData = false;
 
     std::uint16_t m_userLanguage;
     std::span<const Strings::Block> m_blocks;

@@ -129,6 +129,21 @@ std::vector<Ports::FoundFile> Win32FileSystem::FindFiles(const std::wstring& pat
 
 bool Win32FileSystem::RemoveFile(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != 0; }
 
+bool Win32FileSystem::CanOpenForReading(const std::wstring& path) {
+    FILE* file = ::_wfopen(path.c_str(), L"rb");
+    if (file == nullptr) return false;
+    std::fclose(file);
+    return true;
+}
+
+bool Win32FileSystem::WriteBinaryFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+    FILE* file = ::_wfopen(path.c_str(), L"w+b");
+    if (file == nullptr) return false;
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    return true;
+}
+
 bool Win32FileSystem::RenameFile(const std::wstring& from, const std::wstring& to) {
     return ::MoveFileW(from.c_str(), to.c_str()) != 0;
 }

@@ -16,6 +16,8 @@ public:
     std::optional<Ports::FileInfo> GetFileInfo(const std::wstring& path) override;
     std::vector<Ports::FoundFile> FindFiles(const std::wstring& pattern) override;
     bool RemoveFile(const std::wstring& path) override;
+    bool CanOpenForReading(const std::wstring& path) override;
+    bool WriteBinaryFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) override;
     bool RenameFile(const std::wstring& from, const std::wstring& to) override;
 };
 

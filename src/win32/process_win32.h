@@ -12,6 +12,7 @@ public:
     std::optional<std::wstring> VersionString(const std::wstring& path, const std::wstring& subBlock) override;
     std::uint32_t CurrentThreadId() override;
     std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) override;
+    bool VersionIsAtLeast(std::uint32_t major, std::uint32_t minor, std::uint16_t servicePackMajor) override;
     std::uint32_t LastError() override;
     void SetLastError(std::uint32_t error) override;
 };

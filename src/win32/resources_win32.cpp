@@ -17,4 +17,15 @@ std::wstring Win32Resources::LoadText(std::uint32_t id, std::size_t capacity) {
     return std::wstring(buffer.data(), static_cast<std::size_t>(copied));
 }
 
+std::optional<std::vector<std::uint8_t>> Win32Resources::LoadData(std::uint32_t type, std::uint32_t id) {
+    HRSRC found = ::FindResourceW(m_module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(type));
+    if (found == nullptr) return std::nullopt;
+    HGLOBAL loaded = ::LoadResource(m_module, found);
+    if (loaded == nullptr) return std::nullopt;
+    const auto* bytes = static_cast<const std::uint8_t*>(::LockResource(loaded));
+    if (bytes == nullptr) return std::nullopt;
+    const DWORD size = ::SizeofResource(m_module, found);
+    return std::vector<std::uint8_t>(bytes, bytes + size);
+}
+
 }  // namespace Arvek::Win32

@@ -179,6 +179,24 @@ TEST_P(FilesContract, RenameNeverReplacesAFile) {
     EXPECT_FALSE(Files().RenameFile(In(L"from.log"), In(L"again.log")));
 }
 
+// Binary files as the agent's icon is written: made or truncated, written in
+// one piece; and whether a file can be opened for reading.
+TEST_P(FilesContract, BinaryFilesAreWrittenWholeAndTruncated) {
+    const std::wstring path = In(L"Arvek.ico");
+    EXPECT_FALSE(Files().CanOpenForReading(path));
+    ASSERT_TRUE(Files().WriteBinaryFile(path, {0, 0, 1, 0, 0x0D, 0x0A, 0xFF}));
+    EXPECT_EQ(Bytes(L"Arvek.ico"), std::string("\0\0\1\0\r\n\xFF", 7)) << "no text translation";
+    EXPECT_TRUE(Files().CanOpenForReading(path));
+    ASSERT_TRUE(Files().WriteBinaryFile(path, {0x41}));
+    EXPECT_EQ(Bytes(L"Arvek.ico"), "A");
+    ASSERT_TRUE(Files().WriteBinaryFile(path, {}));
+    EXPECT_EQ(Bytes(L"Arvek.ico"), "");
+
+    EXPECT_FALSE(Files().WriteBinaryFile(In(L"missing\\Arvek.ico"), {1}));
+    EXPECT_TRUE(Files().CreateFolder(In(L"folder")));
+    EXPECT_FALSE(Files().CanOpenForReading(In(L"folder")));
+}
+
 TEST_P(FilesContract, FoldersAreMadeOneLevelAtATime) {
     EXPECT_TRUE(Files().CreateFolder(In(L"one")));
     EXPECT_TRUE(Files().CreateFolder(In(L"one")));  // an existing one is fine

@@ -145,6 +145,10 @@ public:
     std::optional<Ports::FileInfo> GetFileInfo(const std::wstring& path) override { return inner.GetFileInfo(path); }
     std::vector<Ports::FoundFile> FindFiles(const std::wstring& pattern) override { return inner.FindFiles(pattern); }
     bool RemoveFile(const std::wstring& path) override { return inner.RemoveFile(path); }
+    bool CanOpenForReading(const std::wstring& path) override { return inner.CanOpenForReading(path); }
+    bool WriteBinaryFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) override {
+        return inner.WriteBinaryFile(path, bytes);
+    }
     bool RenameFile(const std::wstring& from, const std::wstring& to) override {
         if (failRenameOf && from.ends_with(failRenameOf)) return false;
         return inner.RenameFile(from, to);

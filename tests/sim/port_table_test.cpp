@@ -128,6 +128,7 @@ public:
         const auto it = m_texts.find(id);
         return it == m_texts.end() ? std::wstring() : it->second.substr(0, capacity - 1);
     }
+    std::optional<std::vector<std::uint8_t>> LoadData(std::uint32_t, std::uint32_t) override { return std::nullopt; }
     std::vector<std::size_t> capacities;
 
 private:

@@ -146,6 +146,10 @@ public:
         return m_inner.RemoveFile(path);
     }
     bool RenameFile(const std::wstring& from, const std::wstring& to) override { return m_inner.RenameFile(from, to); }
+    bool CanOpenForReading(const std::wstring& path) override { return m_inner.CanOpenForReading(path); }
+    bool WriteBinaryFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) override {
+        return m_inner.WriteBinaryFile(path, bytes);
+    }
 
 private:
     Ports::IFileSystem& m_inner;

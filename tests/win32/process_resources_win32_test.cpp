@@ -114,5 +114,23 @@ TEST(Win32Resources, StringsAreCutToTheBufferLikeLoadStringW) {
     }
 }
 
+// The agent's icon file is a data resource (type 300, id 133); 136 is not.
+TEST(Win32Resources, DataResourcesAreTheirBytes) {
+    Win32Resources resources(::GetModuleHandleW(nullptr));
+    const auto icon = resources.LoadData(300, 133);
+    ASSERT_TRUE(icon.has_value());
+    ASSERT_GE(icon->size(), 6u);
+    EXPECT_EQ(std::string(icon->begin(), icon->begin() + 6), std::string("\0\0\1\0\x08\0", 6)) << "8 images";
+    EXPECT_FALSE(resources.LoadData(300, 136).has_value());
+    EXPECT_FALSE(resources.LoadData(301, 133).has_value());
+}
+
+TEST(Win32Process, VersionComparisonsAgainstTheRunningSystem) {
+    Win32Process process;
+    EXPECT_TRUE(process.VersionIsAtLeast(5, 1, 0));  // every system these programs run on
+    EXPECT_TRUE(process.VersionIsAtLeast(5, 1, 99)) << "the parts compare in order: a newer major wins";
+    EXPECT_FALSE(process.VersionIsAtLeast(99, 0, 0));
+}
+
 }  // namespace
 }  // namespace Arvek::Win32

@@ -103,7 +103,8 @@ endif()
 target_link_libraries(arvek_tests PRIVATE arvek_strings)
 get_target_property(ARVEK_STRINGS_DIR arvek_strings INTERFACE_INCLUDE_DIRECTORIES)
 set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/tidewatch.rc PROPERTIES
-  OBJECT_DEPENDS ${ARVEK_STRINGS_DIR}/tidewatch_strings.rc)
+  OBJECT_DEPENDS "${ARVEK_STRINGS_DIR}/tidewatch_strings.rc;${PROJECT_SOURCE_DIR}/resources/arvek.ico")
+target_include_directories(arvek_tests PRIVATE $<$<COMPILE_LANGUAGE:RC>:${PROJECT_SOURCE_DIR}/resources>)
 add_dependencies(arvek_tests Tidewatch Portolan arvek_strings_rc)
 
 # LoadStringW under other interface languages, one run each. Wine takes the
