@@ -4,6 +4,7 @@
 
 #include "ports/clock.h"
 #include "ports/com.h"
+#include "ports/devices.h"
 #include "ports/diagnostics.h"
 #include "ports/event_log.h"
 #include "ports/files.h"
@@ -37,6 +38,7 @@ struct Platform {
     IWmi& wmi;
     IToastService& toasts;
     IShell& shell;
+    IDevices& devices;
 };
 
 // The same machine's ports with another window system: a second program
@@ -44,7 +46,7 @@ struct Platform {
 inline Platform WithWindowing(const Platform& p, IWindowing& windowing) {
     return {p.registry, p.process, p.clock,     p.files, p.namedObjects, p.eventLog, p.debugOutput,
             p.console,  windowing, p.resources, p.com,   p.tolm,         p.xml,      p.wmi,
-            p.toasts,   p.shell};
+            p.toasts,   p.shell,     p.devices};
 }
 
 }  // namespace Arvek::Ports

@@ -20,10 +20,11 @@ SimMachine::SimMachine(Scenario scenario, const std::filesystem::path& hostRoot)
       m_tolm(m_scenario.tolm.value_or(Standin::TolmAnswers::Absent())),
       m_toasts(m_transcript, m_clock, m_scenario.toastService),
       m_shell(m_transcript, m_clock, m_files, m_scenario.programFilesX86),
+      m_devices(m_transcript, m_clock),
       m_platform{m_registry, m_process,  m_clock,   m_files,     m_namedObjects,
                  m_eventLog, m_debug,    m_console, m_windowing, m_resources,
                  m_com,      m_tolm,     m_xml,     m_wmi,       m_toasts,
-                 m_shell} {
+                 m_shell,    m_devices} {
     for (const auto& source : m_scenario.registry)
         m_registry.Import(ParseRegText(source.text, source.fileName, source.firstLine));
     for (const auto& name : m_scenario.heldMutexes) m_namedObjects.HoldElsewhere(name);
@@ -31,6 +32,7 @@ SimMachine::SimMachine(Scenario scenario, const std::filesystem::path& hostRoot)
     m_wmi.AddMachineClasses(m_scenario.biosVersion, m_scenario.osVersion, m_scenario.language);
     m_wmi.SetStopped(m_scenario.wmiStopped);
     m_windowing.SetIdle([this] { return NextStimulus(); });
+    m_windowing.SetEventSink([this](Ports::EventHandle event) { return m_devices.SetEvent(event); });
 }
 
 bool SimMachine::NextStimulus() {
@@ -78,7 +80,7 @@ Ports::Platform SimMachine::ViewerPlatform() {
     const Ports::Platform& p = m_platform;
     return {p.registry,  p.process,         p.clock, p.files, p.namedObjects, p.eventLog, p.debugOutput,
             p.console,   p.windowing,       m_viewerResources,
-            p.com,       p.tolm,            p.xml,   p.wmi,   p.toasts,       p.shell};
+            p.com,       p.tolm,            p.xml,   p.wmi,   p.toasts,       p.shell,    p.devices};
 }
 
 int SimMachine::RunAgent() {

@@ -8,6 +8,7 @@
 #include "ports/platform.h"
 #include "sim/scenario.h"
 #include "sim/sim_com.h"
+#include "sim/sim_devices.h"
 #include "sim/sim_files.h"
 #include "sim/sim_named_objects.h"
 #include "sim/sim_ports.h"
@@ -37,6 +38,7 @@ public:
     SimComRuntime& Com() { return m_com; }
     SimWmi& Wmi() { return m_wmi; }
     SimToastService& Toasts() { return m_toasts; }
+    SimDevices& Devices() { return m_devices; }
 
     // The same machine as the viewer (Portolan) sees it: every port shared
     // with the agent's platform, except the string table, which is Portolan's
@@ -69,6 +71,7 @@ private:
     SimWmi m_wmi;
     SimToastService m_toasts;
     SimShell m_shell;
+    SimDevices m_devices;
     Ports::Platform m_platform;
     std::size_t m_nextEvent = 0;
     bool m_sessionEnded = false;

@@ -138,7 +138,12 @@ bool SimWindowing::UnregisterDeviceNotification(Ports::DeviceNotifyHandle handle
     return false;
 }
 
-bool SimWindowing::SetEvent(Ports::EventHandle event) { return false; }
+bool SimWindowing::SetEvent(Ports::EventHandle event) { return m_eventSink && m_eventSink(event); }
+
+std::vector<Ports::Message> SimWindowing::Queued() const {
+    std::lock_guard guard(m_lock);
+    return {m_queue.begin(), m_queue.end()};
+}
 
 Ports::WindowHandle SimWindowing::MainWindow() const {
     std::lock_guard guard(m_lock);

@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "ports/windowing.h"
 #include "sim/transcript.h"
@@ -26,6 +27,8 @@ public:
     void SetIdle(std::function<bool()> idle) { m_idle = std::move(idle); }
     // The scenario can make window creation fail.
     void FailWindowCreation(bool fail) { m_failCreation = fail; }
+    // Where SetEvent signals: the machine's event objects.
+    void SetEventSink(std::function<bool(Ports::EventHandle)> sink) { m_eventSink = std::move(sink); }
 
     bool RegisterWindowClass(const Ports::WindowClass& windowClass) override;
     Ports::WindowHandle CreateMainWindow(std::uint32_t exStyle, const std::wstring& className,
@@ -48,6 +51,8 @@ public:
 
     // The program's top-level window, 0 when there is none (yet, or any more).
     Ports::WindowHandle MainWindow() const;
+    // The messages posted and not yet taken, oldest first.
+    std::vector<Ports::Message> Queued() const;
     // Calls the window's procedure directly, as SendMessage does on one thread.
     std::intptr_t Send(Ports::WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
 
@@ -65,6 +70,7 @@ private:
     SimClock& m_clock;
     std::function<bool()> m_idle;
     bool m_failCreation = false;
+    std::function<bool(Ports::EventHandle)> m_eventSink;
 
     mutable std::mutex m_lock;
     std::condition_variable m_posted;

@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <setupapi.h>
 
 #include <utility>
 
@@ -91,11 +92,29 @@ struct ModuleTraits {
     static void Close(Type module) noexcept { ::FreeLibrary(module); }
 };
 
+// An open file or device (CreateFileW), which reports failure with
+// INVALID_HANDLE_VALUE.
+struct FileHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Type file) noexcept { ::CloseHandle(file); }
+};
+
+// A setup API list of devices (SetupDiGetClassDevsW), which reports failure
+// with INVALID_HANDLE_VALUE.
+struct DeviceInfoListTraits {
+    using Type = HDEVINFO;
+    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Type list) noexcept { ::SetupDiDestroyDeviceInfoList(list); }
+};
+
 using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueEventSource = UniqueHandle<EventSourceTraits>;
 using UniqueFindFile = UniqueHandle<FindFileTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
+using UniqueFile = UniqueHandle<FileHandleTraits>;
+using UniqueDeviceInfoList = UniqueHandle<DeviceInfoListTraits>;
 
 // A string of OLE automation (SysAllocString*, or a BSTR a call hands out).
 // A null BSTR is a valid, empty string to COM; it is also the "none" here.

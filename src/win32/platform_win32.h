@@ -7,6 +7,7 @@
 #include "ports/platform.h"
 #include "win32/clock_win32.h"
 #include "win32/com_win32.h"
+#include "win32/devices_win32.h"
 #include "win32/diagnostics_win32.h"
 #include "win32/event_log_win32.h"
 #include "win32/files_win32.h"
@@ -45,6 +46,7 @@ struct Win32Adapters {
     Win32Wmi windowsWmi;
     Win32ToastService windowsToasts;
     Win32Shell windowsShell;
+    Win32Devices windowsDevices;
 };
 
 class Win32Platform : private Win32Adapters, public Ports::Platform {
@@ -56,7 +58,8 @@ public:
           Ports::Platform{windowsRegistry,     windowsProcess,  windowsClock,       windowsFiles,
                           windowsNamedObjects, windowsEventLog, windowsDebugOutput, windowsConsole,
                           windowsWindowing,    windowsResources, windowsCom,         windowsTolm,
-                          windowsXml,          windowsWmi,      windowsToasts,      windowsShell} {}
+                          windowsXml,          windowsWmi,      windowsToasts,      windowsShell,
+                          windowsDevices} {}
 
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;

@@ -205,7 +205,8 @@ TEST(PortTable, AQueryThatRunsOutOfMemoryGivesTheZeroRecord) {
     Arvek::Ports::Platform platform{viewer.registry, viewer.process,     viewer.clock,     viewer.files,
                                     viewer.namedObjects, viewer.eventLog, viewer.debugOutput, viewer.console,
                                     viewer.windowing, viewer.resources,   viewer.com,       tolm,
-                                    viewer.xml,       viewer.wmi,         viewer.toasts,    viewer.shell};
+                                    viewer.xml,       viewer.wmi,         viewer.toasts,    viewer.shell,
+                                    viewer.devices};
     Arvek::Testing::ClearProcessLog();
 
     const UsbCPortConfig config = Portolan::ReadPortConfiguration(platform);

@@ -1,0 +1,223 @@
+#include "win32/devices_win32.h"
+
+#include <windows.h>
+#include <setupapi.h>
+
+#include <cstddef>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "win32/handles.h"
+
+namespace Arvek::Win32 {
+namespace {
+
+GUID ToGuid(const Ports::Guid& guid) {
+    GUID result{};
+    result.Data1 = guid.data1;
+    result.Data2 = guid.data2;
+    result.Data3 = guid.data3;
+    std::memcpy(result.Data4, guid.data4.data(), sizeof(result.Data4));
+    return result;
+}
+
+HANDLE ToHandle(Ports::EventHandle event) { return reinterpret_cast<HANDLE>(event); }
+
+// The thread's last error after a call that reported failure. Some failures
+// leave it at 0; a caller told "0" would take the failure for success.
+std::uint32_t FailureError() {
+    const DWORD error = ::GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+}
+
+SP_DEVICE_INTERFACE_DATA EmptyInterfaceData() {
+    SP_DEVICE_INTERFACE_DATA data{};
+    data.cbSize = sizeof(data);
+    return data;
+}
+
+class Win32DeviceInterfaceList final : public Ports::IDeviceInterfaceList {
+public:
+    Win32DeviceInterfaceList(UniqueDeviceInfoList list, const GUID& interfaceClass)
+        : m_list(std::move(list)), m_class(interfaceClass) {}
+
+    std::uint32_t EnumerateInterface(std::uint32_t index) override {
+        // A failed enumeration leaves no interface behind for the detail
+        // calls: they fail on the empty record instead of reading a stale one.
+        m_interface = EmptyInterfaceData();
+        SP_DEVICE_INTERFACE_DATA data = EmptyInterfaceData();
+        if (!::SetupDiEnumDeviceInterfaces(m_list.Get(), nullptr, &m_class, index, &data)) return FailureError();
+        m_interface = data;
+        return ERROR_SUCCESS;
+    }
+
+    std::uint32_t DetailSize(std::uint32_t& size) override {
+        DWORD required = 0;
+        const BOOL ok = ::SetupDiGetDeviceInterfaceDetailW(m_list.Get(), &m_interface, nullptr, 0, &required, nullptr);
+        const DWORD error = ok ? ERROR_SUCCESS : ::GetLastError();
+        size = required;
+        return error;
+    }
+
+    bool ReadDetail(std::uint32_t size, std::wstring& path, std::uint32_t& error) override {
+        path.clear();
+        using Detail = SP_DEVICE_INTERFACE_DETAIL_DATA_W;
+        constexpr DWORD kHeaderSize = sizeof(Detail);
+        if (size < kHeaderSize) {
+            error = ERROR_INSUFFICIENT_BUFFER;
+            return false;
+        }
+        // Zeroed bytes from operator new, aligned for the record.
+        std::vector<std::uint8_t> buffer;
+        try {
+            buffer.resize(size);
+        } catch (const std::bad_alloc&) {
+            error = ERROR_NOT_ENOUGH_MEMORY;
+            return false;
+        }
+        const DWORD cbSize = kHeaderSize;
+        std::memcpy(buffer.data() + offsetof(Detail, cbSize), &cbSize, sizeof(cbSize));
+        auto* detail = reinterpret_cast<Detail*>(buffer.data());
+        const BOOL ok = ::SetupDiGetDeviceInterfaceDetailW(m_list.Get(), &m_interface, detail, size, nullptr, nullptr);
+        error = ok ? ERROR_SUCCESS : ::GetLastError();
+        if (!ok) return false;
+        // The path ends at its terminator or at the end of the buffer,
+        // whichever comes first.
+        constexpr std::size_t kPathOffset = offsetof(Detail, DevicePath);
+        const std::size_t capacity = (size - kPathOffset) / sizeof(wchar_t);
+        for (std::size_t i = 0; i < capacity; ++i) {
+            wchar_t c = 0;
+            std::memcpy(&c, buffer.data() + kPathOffset + i * sizeof(wchar_t), sizeof(c));
+            if (c == L'\0') break;
+            path.push_back(c);
+        }
+        return true;
+    }
+
+private:
+    UniqueDeviceInfoList m_list;
+    GUID m_class;
+    SP_DEVICE_INTERFACE_DATA m_interface = EmptyInterfaceData();
+};
+
+// The overlapped record and the input and output buffers stay put while a
+// request is under way: only StartControl replaces them, after the request
+// before has finished.
+class Win32Device final : public Ports::IDevice {
+public:
+    explicit Win32Device(UniqueFile handle) : m_handle(std::move(handle)) {}
+    ~Win32Device() override { CancelPending(); }
+
+    Win32Device(const Win32Device&) = delete;
+    Win32Device& operator=(const Win32Device&) = delete;
+
+    std::uint32_t StartControl(std::uint32_t code, const std::vector<std::uint8_t>& input, std::size_t outputSize,
+                               Ports::EventHandle completion) override {
+        CancelPending();
+        // A request that is refused leaves no output of the one before.
+        m_output.clear();
+        if (input.size() > std::numeric_limits<DWORD>::max()) return ERROR_INVALID_PARAMETER;
+        if (outputSize > std::numeric_limits<DWORD>::max()) return ERROR_INVALID_PARAMETER;
+        // A driver that takes its buffers unbuffered reads the input while the
+        // request is under way: the device keeps its own copy, as it keeps
+        // the output, until the next request.
+        try {
+            m_input = input;
+            m_output.assign(outputSize, 0);
+        } catch (const std::bad_alloc&) {
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        m_overlapped = OVERLAPPED{};
+        m_overlapped.hEvent = ToHandle(completion);
+        // With an overlapped record the count of bytes returned comes from
+        // GetOverlappedResult; the call takes no counter.
+        void* inputBuffer = m_input.empty() ? nullptr : m_input.data();
+        void* outputBuffer = m_output.empty() ? nullptr : m_output.data();
+        const BOOL ok = ::DeviceIoControl(m_handle.Get(), code, inputBuffer, static_cast<DWORD>(m_input.size()),
+                                          outputBuffer, static_cast<DWORD>(m_output.size()), nullptr, &m_overlapped);
+        if (ok) return ERROR_SUCCESS;
+        const std::uint32_t error = FailureError();
+        if (error == ERROR_IO_PENDING) m_underWay = true;
+        return error;
+    }
+
+    std::vector<std::uint8_t> Output() override {
+        if (m_underWay && !Completed()) return std::vector<std::uint8_t>(m_output.size(), 0);
+        return m_output;
+    }
+
+    void CancelPending() override {
+        if (!m_underWay) return;
+        // ERROR_NOT_FOUND: it completed meanwhile; the wait below returns at once.
+        ::CancelIoEx(m_handle.Get(), &m_overlapped);
+        DWORD transferred = 0;
+        ::GetOverlappedResult(m_handle.Get(), &m_overlapped, &transferred, TRUE);
+        m_underWay = false;
+    }
+
+private:
+    // Whether the request under way has finished, with success or an error;
+    // if so it is no longer under way.
+    bool Completed() {
+        DWORD transferred = 0;
+        if (!::GetOverlappedResult(m_handle.Get(), &m_overlapped, &transferred, FALSE) &&
+            ::GetLastError() == ERROR_IO_INCOMPLETE)
+            return false;
+        m_underWay = false;
+        return true;
+    }
+
+    OVERLAPPED m_overlapped{};
+    std::vector<std::uint8_t> m_input;
+    std::vector<std::uint8_t> m_output;
+    bool m_underWay = false;
+    UniqueFile m_handle;  // last member: closed first, after the request has finished
+};
+
+}  // namespace
+
+std::uint32_t Win32Devices::GetClassDevices(const Ports::Guid& interfaceClass, std::uint32_t flags,
+                                            std::unique_ptr<Ports::IDeviceInterfaceList>& list) {
+    list.reset();
+    const GUID guid = ToGuid(interfaceClass);
+    UniqueDeviceInfoList devices(::SetupDiGetClassDevsW(&guid, nullptr, nullptr, flags));
+    if (!devices) return FailureError();
+    list = std::make_unique<Win32DeviceInterfaceList>(std::move(devices), guid);
+    return ERROR_SUCCESS;
+}
+
+std::uint32_t Win32Devices::OpenOverlapped(const std::wstring& path, std::unique_ptr<Ports::IDevice>& device) {
+    device.reset();
+    HANDLE opened = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (opened == nullptr || opened == INVALID_HANDLE_VALUE) return FailureError();
+    device = std::make_unique<Win32Device>(UniqueFile(opened));
+    return ERROR_SUCCESS;
+}
+
+std::uint32_t Win32Devices::CreateAutoResetEvent(Ports::EventHandle& event) {
+    event = 0;
+    const HANDLE created = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (created == nullptr) return FailureError();
+    event = reinterpret_cast<Ports::EventHandle>(created);
+    return ERROR_SUCCESS;
+}
+
+void Win32Devices::CloseEvent(Ports::EventHandle event) {
+    if (event == 0) return;
+    ::CloseHandle(ToHandle(event));
+}
+
+std::uint32_t Win32Devices::WaitAny(const std::vector<Ports::EventHandle>& events) {
+    if (events.empty() || events.size() > MAXIMUM_WAIT_OBJECTS) return Ports::kWAIT_FAILED;
+    std::vector<HANDLE> handles;
+    handles.reserve(events.size());
+    for (const Ports::EventHandle event : events) handles.push_back(ToHandle(event));
+    const DWORD count = static_cast<DWORD>(handles.size());
+    const DWORD result = ::WaitForMultipleObjects(count, handles.data(), FALSE, INFINITE);
+    if (result >= WAIT_OBJECT_0 + count) return Ports::kWAIT_FAILED;  // failed or abandoned
+    return result - WAIT_OBJECT_0;
+}
+
+}  // namespace Arvek::Win32
