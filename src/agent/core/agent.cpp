@@ -1,5 +1,7 @@
 #include "agent/core/agent.h"
 
+#include <mutex>
+
 #include "common/hresult.h"
 #include "shared/log.h"
 #include "shared/registry_image.h"
@@ -92,7 +94,11 @@ std::intptr_t CTidewatchAgent::WndProc(WindowHandle window, std::uint32_t messag
             // answers a null handle with an error and nothing else happens.
             windowing.UnregisterDeviceNotification(m_globals.g_hUsbDeviceNotify);
             windowing.UnregisterDeviceNotification(m_globals.g_hUsbHubNotify);
-            if (m_globals.g_hMonitorStopEvent) windowing.SetEvent(m_globals.g_hMonitorStopEvent);
+            {
+                std::lock_guard<std::mutex> guard(m_globals.monitorLock);
+                m_globals.monitorStopRequested = true;
+                if (const auto stop = m_globals.g_hMonitorStopEvent.load()) windowing.SetEvent(stop);
+            }
             windowing.PostQuit(0);
             return 0;
         case kWM_COMMAND:

@@ -2,8 +2,10 @@
 // window, the message loop and the end of the process.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 
 #include "ports/platform.h"
 
@@ -18,8 +20,15 @@ struct AgentGlobals {
     Arvek::Ports::WindowHandle g_hWnd = 0;
     Arvek::Ports::DeviceNotifyHandle g_hUsbDeviceNotify = 0;
     Arvek::Ports::DeviceNotifyHandle g_hUsbHubNotify = 0;
-    std::uint32_t g_dwMonitorThreadId = 0;
-    Arvek::Ports::EventHandle g_hMonitorStopEvent = 0;
+    // The ACPI monitor's thread and stop event: the monitor thread makes and
+    // closes the event, the window's destruction on the main thread signals
+    // it. Under `monitorLock` the event is never closed while it is being
+    // signalled, and a monitor that makes its event after the window went
+    // (`monitorStopRequested`) stops at once.
+    std::atomic<std::uint32_t> g_dwMonitorThreadId{0};
+    std::atomic<Arvek::Ports::EventHandle> g_hMonitorStopEvent{0};
+    std::mutex monitorLock;
+    bool monitorStopRequested = false;
 };
 
 // Exit code when the machine's image is still being built.
