@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "common/format.h"
+#include "shared/com_scope.h"
 #include "shared/log.h"
 
 namespace Portolan {
@@ -74,7 +75,7 @@ PortTable BuildPortTable(const Arvek::Tolm::UsbCPortConfig& config, Arvek::Ports
 }
 
 Arvek::Tolm::UsbCPortConfig ReadPortConfiguration(Arvek::Ports::Platform& platform) {
-    const Arvek::HRESULT com = platform.com.InitializeThread(Arvek::Ports::kCOINIT_APARTMENTTHREADED);
+    const Arvek::Shared::CComThreadScope com(platform.com);
     Arvek::Tolm::UsbCPortConfig config{};
     try {
         config = Arvek::Tolm::CUsbCBiosInfo(platform).GetUsbCConfigInfo();
@@ -86,7 +87,6 @@ Arvek::Tolm::UsbCPortConfig ReadPortConfiguration(Arvek::Ports::Platform& platfo
                                     static_cast<unsigned>(e.Error()));
         config = Arvek::Tolm::UsbCPortConfig{};
     }
-    if (Arvek::Succeeded(com)) platform.com.UninitializeThread();
     return config;
 }
 

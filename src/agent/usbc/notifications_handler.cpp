@@ -4,6 +4,7 @@
 
 #include "agent/presentation/desktop_toast.h"
 #include "common/strings.h"
+#include "shared/com_scope.h"
 #include "shared/log.h"
 #include "tolm/bios_version.h"
 #include "tolm/tolm_command.h"
@@ -28,23 +29,6 @@ constexpr std::uint32_t kIdTitle = 507;      // "USB Type-C™ Connector"
 constexpr std::uint32_t kIdBillboard = 526;
 constexpr std::size_t kTitleCapacity = 128;  // UTF-16 units
 constexpr std::size_t kTextCapacity = 520;
-
-// COM on the calling thread for one operation (CoInitialize), balanced on
-// every way out.
-class ComScope {
-public:
-    explicit ComScope(Arvek::Ports::IComRuntime& com)
-        : m_com(com), m_result(com.InitializeThread(Arvek::Ports::kCOINIT_APARTMENTTHREADED)) {}
-    ~ComScope() {
-        if (Arvek::Succeeded(m_result)) m_com.UninitializeThread();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    Arvek::Ports::IComRuntime& m_com;
-    HRESULT m_result;
-};
 
 }  // namespace
 
@@ -114,7 +98,7 @@ void CNotificationsHandler::ShowUsbCMessages(int portNumber) {
     // TraceOut is logged where the operation runs to its end; holding back
     // an adapter message ends it at once, without one.
     Arvek::Shared::CArvekLogScope scope(log, kShowUsbCMessages, L"portNumber = %d", portNumber);
-    const ComScope com(m_platform.com);
+    const Arvek::Shared::CComThreadScope com(m_platform.com);
 
     m_portMessages.clear();
     try {
