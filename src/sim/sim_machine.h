@@ -39,6 +39,7 @@ public:
     SimWmi& Wmi() { return m_wmi; }
     SimToastService& Toasts() { return m_toasts; }
     SimDevices& Devices() { return m_devices; }
+    SimFileSystem& Files() { return m_files; }
 
     // The same machine as the viewer (Portolan) sees it: every port shared
     // with the agent's platform, except the string table, which is Portolan's

@@ -49,7 +49,7 @@ struct Toasts : testing::Test {
     }
     void PutFile(const std::wstring& path) {
         MakeFoldersFor(path);
-        std::ofstream(*static_cast<Arvek::Sim::SimFileSystem&>(Platform().files).HostPath(path)) << "MZ";
+        notebook.WriteFile(path, "MZ");
     }
 
     SimNotebook notebook;
@@ -193,23 +193,18 @@ TEST_F(Toasts, DismissalsAndFailuresReachTheStatusWindowIfThereIsOne) {
 constexpr wchar_t kShortcut[] =
     L"C:\\Users\\user\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Toaster Message.lnk";
 
-std::string FileText(Arvek::Ports::Platform& platform, const std::wstring& path) {
-    std::ifstream in(*static_cast<Arvek::Sim::SimFileSystem&>(platform.files).HostPath(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST_F(Toasts, TheShortcutIsWrittenOnceWithTheProgramAndTheId) {
     MakeFoldersFor(kShortcut);
     DesktopToast toast(Platform());
 
     ASSERT_EQ(toast.TryCreateShortcut(), Arvek::kS_OK);
-    const std::string written = FileText(Platform(), kShortcut);
+    const std::string written = notebook.ReadFile(kShortcut);
     EXPECT_NE(written.find("target=C:\\Program Files\\Arvek\\Tidewatch\\Tidewatch.exe\n"), std::string::npos);
     EXPECT_NE(written.find("System.AppUserModel.ID=Arvek Notifications\n"), std::string::npos);
 
-    std::ofstream(*static_cast<Arvek::Sim::SimFileSystem&>(Platform().files).HostPath(kShortcut)) << "kept";
+    notebook.WriteFile(kShortcut, "kept");
     EXPECT_EQ(toast.TryCreateShortcut(), Arvek::kS_FALSE);
-    EXPECT_EQ(FileText(Platform(), kShortcut), "kept");
+    EXPECT_EQ(notebook.ReadFile(kShortcut), "kept");
 }
 
 TEST(ToastShortcut, APathThatCannotBeBuiltIsAnInvalidArgument) {

@@ -69,14 +69,8 @@ TEST(PlatformProbes, Windows10TestLogsWhatItReadOrWhereItFailed) {
 struct IconFiles : testing::Test {
     SimNotebook notebook{"[machine]\n"};
     Arvek::Ports::Platform& platform = notebook.machine.Platform();
-    std::string Bytes(const std::wstring& path) {
-        std::ifstream in(*static_cast<Arvek::Sim::SimFileSystem&>(platform.files).HostPath(path), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    void Put(const std::wstring& path, const std::string& bytes) {
-        std::ofstream(*static_cast<Arvek::Sim::SimFileSystem&>(platform.files).HostPath(path), std::ios::binary)
-            << bytes;
-    }
+    std::string Bytes(const std::wstring& path) { return notebook.ReadFile(path); }
+    void Put(const std::wstring& path, const std::string& bytes) { notebook.WriteFile(path, bytes); }
 };
 
 // The first call writes the agent's icon; later calls take the file as it

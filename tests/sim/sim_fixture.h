@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -42,6 +44,15 @@ struct SimNotebook {
 
     static std::string WithPolicy(const std::string& machineSettings, const std::string& policy) {
         return "[machine]\n" + machineSettings + "\n[registry]\nWindows Registry Editor Version 5.00\n\n" + policy;
+    }
+
+    // A file of the notebook's drive, as raw bytes.
+    std::string ReadFile(const std::wstring& path) {
+        std::ifstream in(*machine.Files().HostPath(path), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    void WriteFile(const std::wstring& path, const std::string& bytes) {
+        std::ofstream(*machine.Files().HostPath(path), std::ios::binary) << bytes;
     }
 
     TempFolder folder;
