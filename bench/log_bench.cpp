@@ -30,10 +30,10 @@
 
 #include "shared/file_listener.h"
 #include "shared/log.h"
-#include "sim/scenario.h"
-#include "sim/sim_files.h"
-#include "sim/sim_named_objects.h"
-#include "sim/sim_machine.h"
+#include "sim/machine/scenario.h"
+#include "sim/os/sim_files.h"
+#include "sim/os/sim_named_objects.h"
+#include "sim/machine/sim_machine.h"
 
 namespace {
 

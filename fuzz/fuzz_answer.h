@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "common/strings.h"
-#include "sim/sim_tolm.h"
+#include "sim/standins/sim_tolm.h"
 
 namespace Arvek::Fuzz {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "fuzz_answer.h"
-#include "sim/sim_xml.h"
+#include "sim/os/sim_xml.h"
 #include "tolm/usbc_bios_info.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

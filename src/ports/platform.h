@@ -13,6 +13,7 @@
 #include "ports/registry.h"
 #include "ports/resources.h"
 #include "ports/shell.h"
+#include "ports/threads.h"
 #include "ports/toast.h"
 #include "ports/tolm.h"
 #include "ports/windowing.h"
@@ -39,6 +40,7 @@ struct Platform {
     IToastService& toasts;
     IShell& shell;
     IDevices& devices;
+    IThreads& threads;
 };
 
 // The same machine's ports with another window system: a second program
@@ -46,7 +48,7 @@ struct Platform {
 inline Platform WithWindowing(const Platform& p, IWindowing& windowing) {
     return {p.registry, p.process, p.clock,     p.files, p.namedObjects, p.eventLog, p.debugOutput,
             p.console,  windowing, p.resources, p.com,   p.tolm,         p.xml,      p.wmi,
-            p.toasts,   p.shell,     p.devices};
+            p.toasts,   p.shell,     p.devices, p.threads};
 }
 
 }  // namespace Arvek::Ports

@@ -18,9 +18,9 @@
 
 #include "common/strings.h"
 #include "shared/log.h"
-#include "sim/reg_file.h"
-#include "sim/scenario.h"
-#include "sim/sim_machine.h"
+#include "sim/os/reg_file.h"
+#include "sim/machine/scenario.h"
+#include "sim/machine/sim_machine.h"
 #include "tolm/usbc_bios_info.h"
 #include "viewer/port_table.h"
 
@@ -157,9 +157,9 @@ int main(int argc, char** argv) {
     try {
         Arvek::Sim::Scenario scenario = Arvek::Sim::LoadScenario(scenarioPath);
         if (const auto language = EnvironmentLanguage()) scenario.language = *language;
-        Arvek::Sim::SimMachine machine(std::move(scenario), root);
-        Arvek::Ports::Platform viewer = machine.ViewerPlatform();
-        Arvek::Shared::SetProcessPlatform(viewer);
+        Arvek::Sim::SimMachine& machine =
+            Arvek::Sim::MakeProcessMachine(std::move(scenario), root, Arvek::Sim::ProcessProgram::Viewer);
+        Arvek::Ports::Platform& viewer = machine.ViewerPlatform();
 
         PrintDialog(Portolan::BuildPortTable(Portolan::ReadPortConfiguration(viewer), viewer.resources));
         code = 0;

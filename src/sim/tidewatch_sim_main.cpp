@@ -11,10 +11,9 @@
 #include <filesystem>
 #include <string>
 
-#include "sim/reg_file.h"
-#include "sim/scenario.h"
-#include "sim/sim_machine.h"
-#include "shared/log.h"
+#include "sim/os/reg_file.h"
+#include "sim/machine/scenario.h"
+#include "sim/machine/sim_machine.h"
 
 namespace fs = std::filesystem;
 
@@ -53,9 +52,9 @@ int main(int argc, char** argv) {
 
     int code = 2;
     try {
-        Arvek::Sim::SimMachine machine(Arvek::Sim::LoadScenario(scenarioPath), root);
+        // The process's machine: the log keeps using it until the process ends.
+        Arvek::Sim::SimMachine& machine = Arvek::Sim::MakeProcessMachine(Arvek::Sim::LoadScenario(scenarioPath), root);
         machine.Log().SetEcho(true);
-        Arvek::Shared::SetProcessPlatform(machine.Platform());
         code = machine.RunAgent();
     } catch (const Arvek::Sim::ScenarioError& e) {
         std::fprintf(stderr, "tidewatch-sim: %s\n", e.what());

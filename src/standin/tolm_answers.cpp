@@ -127,6 +127,12 @@ public:
     std::wstring ReadTextFile(std::string_view name, int line) const {
         if (name.empty()) Fail(line, "xml-file needs a file name");
         const std::filesystem::path path = m_baseFolder / std::filesystem::path(std::string(name));
+        // A regular file of at most 16 MiB: a device or a huge file named by
+        // mistake must not take the reader down.
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(path, error)) Fail(line, "cannot read " + path.string());
+        if (std::filesystem::file_size(path, error) > (16u << 20) || error)
+            Fail(line, path.string() + " is too large (more than 16 MiB)");
         std::ifstream in(path, std::ios::binary);
         if (!in) Fail(line, "cannot read " + path.string());
         std::ostringstream bytes;
@@ -245,6 +251,27 @@ TolmReply TolmAnswers::Reply(const std::wstring& command, const Variant* argumen
 TolmAnswers ParseTolmAnswers(const std::string& text, const std::string& fileName, int firstLine,
                              const std::filesystem::path& baseFolder) {
     return Parser(fileName, baseFolder).Parse(text, firstLine);
+}
+
+void TolmAnswerChange::ApplyTo(TolmAnswers& answers) const {
+    if (createCommand) answers.createCommand = *createCommand;
+    if (createNotification) answers.createNotification = *createNotification;
+    if (reply) answers.replies[reply->first] = reply->second;
+}
+
+TolmAnswerChange ParseTolmAnswerChange(const std::string& text, const std::string& fileName, int firstLine,
+                                       const std::filesystem::path& baseFolder) {
+    const TolmAnswers parsed = Parser(fileName, baseFolder).Parse(text, firstLine);
+    std::string firstLineText = text.substr(0, text.find('\n'));
+    const std::string_view trimmed = TrimSpaces(firstLineText);
+    const std::string_view name = TrimSpaces(trimmed.substr(0, trimmed.find('=')));
+    TolmAnswerChange change;
+    if (name == "component" || name == "create-command") change.createCommand = parsed.createCommand;
+    if (name == "component" || name == "create-notification") change.createNotification = parsed.createNotification;
+    if (!parsed.replies.empty()) change.reply = *parsed.replies.begin();
+    if (!change.createCommand && !change.createNotification && !change.reply)
+        throw TolmAnswersError(fileName + ":" + std::to_string(firstLine) + ": expected NAME = ANSWER");
+    return change;
 }
 
 std::string TextBlockMarker(const std::string& line) {

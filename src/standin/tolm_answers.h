@@ -7,8 +7,10 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "common/hresult.h"
 #include "common/variant.h"
@@ -63,6 +65,21 @@ struct TolmAnswers {
 // "Name(N)" answers the command run with an argument whose low byte is N.
 TolmAnswers ParseTolmAnswers(const std::string& text, const std::string& fileName, int firstLine,
                              const std::filesystem::path& baseFolder);
+
+// One line of a "[tolm]" section (with the lines of the text block it opens,
+// if any) as a change to answers already given: what the line names is
+// answered anew from then on, everything else stays as it was.
+struct TolmAnswerChange {
+    std::optional<HRESULT> createCommand;
+    std::optional<HRESULT> createNotification;
+    std::optional<std::pair<std::wstring, TolmReply>> reply;  // by key, as in TolmAnswers::replies
+
+    void ApplyTo(TolmAnswers& answers) const;
+};
+
+// Parses such a line; errors as ParseTolmAnswers, naming `firstLine`.
+TolmAnswerChange ParseTolmAnswerChange(const std::string& text, const std::string& fileName, int firstLine,
+                                       const std::filesystem::path& baseFolder);
 
 // The closing marker of a line that opens a block of text ("X = text <<END"
 // gives "END"), or empty. A reader that splits a file into sections uses it

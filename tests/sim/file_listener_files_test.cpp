@@ -6,7 +6,7 @@
 
 #include "common/strings.h"
 #include "contract/files_contract.h"
-#include "sim/sim_files.h"
+#include "sim/os/sim_files.h"
 #include "sim_fixture.h"
 
 namespace Arvek::Testing {

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "sim/host_mutex.h"
-#include "sim/sim_named_objects.h"
+#include "sim/os/host_mutex.h"
+#include "sim/os/sim_named_objects.h"
 
 using namespace Arvek;
 using Ports::WaitResult;

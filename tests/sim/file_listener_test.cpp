@@ -16,10 +16,10 @@
 #include "common/strings.h"
 #include "shared/file_listener.h"
 #include "shared/listeners.h"
-#include "sim/host_mutex.h"
-#include "sim/sim_files.h"
-#include "sim/sim_named_objects.h"
-#include "sim/sim_registry.h"
+#include "sim/os/host_mutex.h"
+#include "sim/os/sim_files.h"
+#include "sim/os/sim_named_objects.h"
+#include "sim/os/sim_registry.h"
 #include "sim_fixture.h"
 
 using namespace Arvek;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "process_log.h"
-#include "sim/sim_ports.h"
+#include "sim/os/sim_resources.h"
 #include "sim_fixture.h"
 #include "string_table.h"
 #include "viewer/port_table.h"
@@ -206,7 +206,7 @@ TEST(PortTable, AQueryThatRunsOutOfMemoryGivesTheZeroRecord) {
                                     viewer.namedObjects, viewer.eventLog, viewer.debugOutput, viewer.console,
                                     viewer.windowing, viewer.resources,   viewer.com,       tolm,
                                     viewer.xml,       viewer.wmi,         viewer.toasts,    viewer.shell,
-                                    viewer.devices};
+                                    viewer.devices,   viewer.threads};
     Arvek::Testing::ClearProcessLog();
 
     const UsbCPortConfig config = Portolan::ReadPortConfiguration(platform);
@@ -217,7 +217,7 @@ TEST(PortTable, AQueryThatRunsOutOfMemoryGivesTheZeroRecord) {
     EXPECT_EQ(notebook.machine.Com().Balance(), 0);
     const auto lines = Arvek::Testing::ProcessLogLines();
     EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        L"Portolan::ReadPortConfiguration : Reading the port configuration failed. hr = 0x8007000E"),
+                        L"Error Portolan::ReadPortConfiguration : Reading the port configuration failed. hr = 0x8007000E"),
               lines.end());
 }
 

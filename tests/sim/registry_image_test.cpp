@@ -4,7 +4,7 @@
 #include "common/hresult.h"
 #include "common/strings.h"
 #include "shared/registry_image.h"
-#include "sim/sim_registry.h"
+#include "sim/os/sim_registry.h"
 
 using namespace Arvek;
 using namespace Arvek::Shared;

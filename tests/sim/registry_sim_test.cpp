@@ -8,9 +8,9 @@
 #include "common/hresult.h"
 #include "common/strings.h"
 #include "contract/registry_contract.h"
-#include "sim/reg_file.h"
+#include "sim/os/reg_file.h"
 #include "sim/sim_fixture.h"
-#include "sim/sim_registry.h"
+#include "sim/os/sim_registry.h"
 
 namespace Arvek::Testing {
 namespace {

@@ -1,8 +1,8 @@
 // Scenario files: what they say, and clear errors naming file and line.
 #include <gtest/gtest.h>
 
-#include "sim/reg_file.h"
-#include "sim/scenario.h"
+#include "sim/os/reg_file.h"
+#include "sim/machine/scenario.h"
 #include "sim_fixture.h"
 
 using namespace Arvek::Sim;
@@ -32,8 +32,7 @@ TEST(Scenario, ReadsMachineRegistryAndTimeline) {
     EXPECT_EQ(8, s.registry[0].firstLine);
     ASSERT_EQ(2u, s.timeline.size());
     EXPECT_EQ(500u, s.timeline[0].atMs);
-    EXPECT_EQ(0x8002u, s.timeline[0].message);
-    EXPECT_EQ(7u, s.timeline[0].wParam);
+    EXPECT_EQ(L"post message 0x8002 wParam 7 lParam 8", s.timeline[0].stimulus->Describe());
     EXPECT_EQ(1500u, s.timeline[1].atMs);
     EXPECT_EQ("close-window", s.timeline[1].verb);
 

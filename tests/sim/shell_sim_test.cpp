@@ -4,9 +4,9 @@
 #include <fstream>
 
 #include "contract/shell_contract.h"
-#include "sim/sim_files.h"
-#include "sim/sim_ports.h"
-#include "sim/sim_toast.h"
+#include "sim/os/sim_files.h"
+#include "sim/os/sim_clock.h"
+#include "sim/os/sim_toast.h"
 #include "sim_fixture.h"
 
 namespace Arvek::Testing {

@@ -11,8 +11,8 @@
 #include <random>
 #include <string>
 
-#include "sim/scenario.h"
-#include "sim/sim_machine.h"
+#include "sim/machine/scenario.h"
+#include "sim/machine/sim_machine.h"
 
 namespace Arvek::Testing {
 

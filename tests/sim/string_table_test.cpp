@@ -19,7 +19,7 @@
 
 #include "common/strings.h"
 #include "sim/sim_fixture.h"
-#include "sim/sim_ports.h"
+#include "sim/os/sim_resources.h"
 #include "string_table.h"
 
 namespace {

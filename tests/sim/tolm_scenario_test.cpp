@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "common/strings.h"
-#include "sim/scenario.h"
+#include "sim/machine/scenario.h"
 #include "sim_fixture.h"
 #include "tolm/usbc_bios_info.h"
 

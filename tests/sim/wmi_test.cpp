@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "shared/wmi_query.h"
-#include "sim/sim_com.h"
+#include "sim/os/sim_com.h"
 #include "sim/sim_fixture.h"
-#include "sim/sim_wmi.h"
+#include "sim/os/sim_wmi.h"
 #include "tolm/bios_version.h"
 
 namespace Arvek::Testing {
@@ -18,8 +18,11 @@ constexpr std::int32_t kFlags = Ports::kWBEM_FLAG_RETURN_IMMEDIATELY | Ports::kW
 
 struct Wmi : testing::Test {
     Wmi() { wmi.AddMachineClasses(L"X07 1.14.2", L"10.0.22631", 1031); }
+    Sim::SimFaults faults;
     Sim::SimComRuntime com;
-    Sim::SimWmi wmi;
+    Sim::SimWmi wmi{&faults};
+    // The WMI service, stopped as the scenario setting "wmi = stopped" stops it.
+    void StopService() { faults.Fail("wmi.connect", MakeHr(0x800706BAu)); }
 };
 
 TEST_F(Wmi, ReadsTheFirstObjectsPropertiesAsText) {
@@ -51,10 +54,10 @@ TEST_F(Wmi, ReadsTheFirstObjectsPropertiesAsText) {
 TEST_F(Wmi, FailuresGiveTheirCodesAndNoText) {
     wmi.AddClass(L"root\\cimv2", L"Win32_Battery");
     {
-        wmi.SetStopped(true);
+        StopService();
         CWmiQuery query(com, wmi, L"\\\\.\\root\\cimv2");
         EXPECT_EQ(Ports::kWBEM_E_INITIALIZATION_FAILURE, query.ExecuteQuery(L"select * from Win32_BIOS", kFlags));
-        wmi.SetStopped(false);
+        faults.Heal("wmi.connect");
     }
     CWmiQuery unknown(com, wmi, L"\\\\.\\root\\nowhere");
     EXPECT_EQ(Ports::kWBEM_E_INITIALIZATION_FAILURE, unknown.ExecuteQuery(L"select * from Win32_BIOS", kFlags));
@@ -102,7 +105,7 @@ TEST_F(Wmi, BiosVersionIsTheFirstBiosObjectsStringOrNothing) {
     none.AddClass(L"root\\cimv2", L"Win32_BIOS");
     EXPECT_EQ(L"", Tolm::GetBiosVersion(none));
 
-    wmi.SetStopped(true);
+    StopService();
     EXPECT_EQ(L"", Tolm::GetBiosVersion(wmi));
 }
 

@@ -5,7 +5,7 @@
 
 #include "common/hresult.h"
 #include "contract/xml_contract.h"
-#include "sim/sim_xml.h"
+#include "sim/os/sim_xml.h"
 
 namespace Arvek::Testing {
 namespace {

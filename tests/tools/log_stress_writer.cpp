@@ -41,8 +41,8 @@
 #include "win32/named_objects_win32.h"
 #else
 #include <unistd.h>
-#include "sim/sim_files.h"
-#include "sim/sim_named_objects.h"
+#include "sim/os/sim_files.h"
+#include "sim/os/sim_named_objects.h"
 #endif
 
 namespace {

@@ -1,0 +1,250 @@
+#include "sim/machine/stimuli.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+
+#include "common/format.h"
+#include "common/strings.h"
+#include "ports/windowing.h"
+#include "sim/machine/scenario.h"
+#include "sim/machine/sim_machine.h"
+#include "standin/tolm_answers.h"
+
+namespace Arvek::Sim {
+
+void StimulusLine::Fail(const std::string& what) const {
+    throw ScenarioError(m_fileName + ":" + std::to_string(m_line) + ": " + what);
+}
+
+namespace {
+
+// Refuses any words after the verb.
+void NoArguments(const StimulusLine& line, std::string_view verb) {
+    if (!line.Words().empty()) line.Fail(std::string(verb) + " takes no arguments");
+}
+
+const std::map<std::string, std::uint32_t>& MessageNames() {
+    static const std::map<std::string, std::uint32_t> names = {
+        {"WM_CLOSE", Ports::kWM_CLOSE},
+        {"WM_COMMAND", Ports::kWM_COMMAND},
+        {"WM_POWERBROADCAST", Ports::kWM_POWERBROADCAST},
+        {"WM_DEVICECHANGE", Ports::kWM_DEVICECHANGE},
+        {"WM_WTSSESSION_CHANGE", Ports::kWM_WTSSESSION_CHANGE},
+        {"WM_DWMNCRENDERINGCHANGED", Ports::kWM_DWMNCRENDERINGCHANGED},
+        {"WM_APP", Ports::kWM_APP},
+        {"WM_USER", Ports::kWM_USER},
+    };
+    return names;
+}
+
+// A message by name ("WM_COMMAND", "WM_APP+2") or number.
+bool ParseMessage(const std::string& text, std::uint32_t& message) {
+    std::string name = text;
+    std::uint64_t offset = 0;
+    if (const auto plus = text.find('+'); plus != std::string::npos) {
+        name = text.substr(0, plus);
+        if (!ParseScenarioNumber(text.substr(plus + 1), offset)) return false;
+    }
+    const auto it = MessageNames().find(name);
+    std::uint64_t base = 0;
+    if (it != MessageNames().end()) base = it->second;
+    else if (offset != 0 || !ParseScenarioNumber(name, base)) return false;
+    if (base + offset > 0xFFFF) return false;
+    message = static_cast<std::uint32_t>(base + offset);
+    return true;
+}
+
+// post MESSAGE [WPARAM [LPARAM]]: a message for the program's window.
+class PostMessage final : public Stimulus {
+public:
+    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+        const auto& words = line.Words();
+        auto stimulus = std::make_shared<PostMessage>();
+        std::uint64_t wParam = 0, lParam = 0;
+        if (words.empty() || words.size() > 3 || !ParseMessage(words[0], stimulus->m_message) ||
+            (words.size() > 1 && !ParseScenarioNumber(words[1], wParam)) ||
+            (words.size() > 2 && !ParseScenarioNumber(words[2], lParam)))
+            line.Fail("expected: post MESSAGE [WPARAM [LPARAM]]: post " + line.Rest());
+        stimulus->m_wParam = static_cast<std::uintptr_t>(wParam);
+        stimulus->m_lParam = static_cast<std::intptr_t>(lParam);
+        return stimulus;
+    }
+    std::wstring Describe() const override {
+        return Format(L"post message %#x wParam %u lParam %d", m_message, static_cast<std::uint64_t>(m_wParam),
+                      static_cast<std::int64_t>(m_lParam));
+    }
+    void Apply(SimMachine& machine) const override {
+        const auto window = machine.Windowing().MainWindow();
+        if (!window || !machine.Windowing().Post(window, m_message, m_wParam, m_lParam))
+            machine.Note("timeline", L"no window to post to");
+    }
+
+private:
+    std::uint32_t m_message = 0;
+    std::uintptr_t m_wParam = 0;
+    std::intptr_t m_lParam = 0;
+};
+
+// close-window: WM_CLOSE to the program's window.
+class CloseWindow final : public Stimulus {
+public:
+    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+        NoArguments(line, "close-window");
+        return std::make_shared<CloseWindow>();
+    }
+    std::wstring Describe() const override { return L"close the program's window"; }
+    void Apply(SimMachine& machine) const override {
+        if (const auto window = machine.Windowing().MainWindow())
+            machine.Windowing().Post(window, Ports::kWM_CLOSE, 0, 0);
+    }
+};
+
+// second-instance: the same program started again in the session.
+class SecondInstance final : public Stimulus {
+public:
+    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+        NoArguments(line, "second-instance");
+        return std::make_shared<SecondInstance>();
+    }
+    std::wstring Describe() const override { return L"start the program a second time"; }
+    void Apply(SimMachine& machine) const override { machine.RunSecondInstance(); }
+};
+
+// acpi-event BYTE: the platform driver's stand-in completes its request with
+// BYTE (0xA0 is the USB Type-C event).
+class AcpiEvent final : public Stimulus {
+public:
+    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+        std::uint64_t byte = 0;
+        if (line.Words().size() != 1 || !ParseScenarioNumber(line.Words()[0], byte) || byte > 0xFF)
+            line.Fail("expected: acpi-event BYTE (0 to 0xFF): acpi-event " + line.Rest());
+        auto stimulus = std::make_shared<AcpiEvent>();
+        stimulus->m_byte = static_cast<std::uint8_t>(byte);
+        return stimulus;
+    }
+    std::wstring Describe() const override {
+        return Format(L"ACPI event 0x%02X at the platform driver", static_cast<unsigned>(m_byte));
+    }
+    void Apply(SimMachine& machine) const override {
+        PyloDriver& driver = machine.Pylo();
+        const bool waiting = driver.RequestUnderWay();
+        const int taken = driver.RequestsTaken();
+        driver.RaiseAcpiEvent(m_byte);
+        // The monitor deals with the answer on its own thread; what follows
+        // in the timeline happens after it has (it asks for the next event,
+        // or it ends), so that every run tells the same story.
+        if (waiting && !driver.WaitForRequestAfter(taken, std::chrono::seconds(10)))
+            machine.Note("timeline", L"the ACPI monitor did not take the event within 10 s");
+    }
+
+private:
+    std::uint8_t m_byte = 0;
+};
+
+// tolm NAME = ANSWER: from now on the platform component answers NAME so
+// (the syntax of the [tolm] section, text blocks included).
+class TolmAnswer final : public Stimulus {
+public:
+    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+        if (line.Rest().find('=') == std::string::npos) line.Fail("expected: tolm NAME = ANSWER: tolm " + line.Rest());
+        auto stimulus = std::make_shared<TolmAnswer>();
+        const std::string text = line.Block().empty() ? line.Rest() : line.Block();
+        try {
+            stimulus->m_change =
+                Standin::ParseTolmAnswerChange(text, line.FileName(), line.Line(), line.BaseFolder());
+        } catch (const Standin::TolmAnswersError& e) {
+            throw ScenarioError(e.what());
+        }
+        stimulus->m_text = WidenUtf8(line.Rest());
+        return stimulus;
+    }
+    std::wstring Describe() const override { return L"the platform component now answers " + m_text; }
+    void Apply(SimMachine& machine) const override { machine.Tolm().Apply(m_change); }
+
+private:
+    Standin::TolmAnswerChange m_change;
+    std::wstring m_text;
+};
+
+// restart: the program ends as at sign-out and starts again on the same
+// notebook.
+class Restart final : public Stimulus {
+public:
+    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+        NoArguments(line, "restart");
+        return std::make_shared<Restart>();
+    }
+    std::wstring Describe() const override { return L"restart: the user signs out and in again"; }
+    void Apply(SimMachine& machine) const override { machine.Restart(); }
+};
+
+// fail PORT.STEP HRESULT [once]: a step of a simulated port fails from now
+// on (or the next time only).
+class FailStep final : public Stimulus {
+public:
+    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+        const auto& words = line.Words();
+        std::uint64_t hr = 0;
+        if (words.size() < 2 || words.size() > 3 || (words.size() == 3 && words[2] != "once") ||
+            !ParseScenarioNumber(words[1], hr) || hr > 0xFFFFFFFFu)
+            line.Fail("expected: fail PORT.STEP HRESULT [once]: fail " + line.Rest());
+        if (!SimFaults::Known(words[0])) line.Fail("no step \"" + words[0] + "\" can fail (docs/scenarios.md lists them)");
+        auto stimulus = std::make_shared<FailStep>();
+        stimulus->m_step = words[0];
+        stimulus->m_hr = MakeHr(static_cast<std::uint32_t>(hr));
+        stimulus->m_once = words.size() == 3;
+        return stimulus;
+    }
+    std::wstring Describe() const override {
+        return Format(L"%S fails with 0x%08X%s", m_step, static_cast<std::uint32_t>(m_hr),
+                      m_once ? L", once" : L"");
+    }
+    void Apply(SimMachine& machine) const override { machine.Faults().Fail(m_step, m_hr, m_once); }
+
+private:
+    std::string m_step;
+    HRESULT m_hr = kS_OK;
+    bool m_once = false;
+};
+
+// heal PORT.STEP: the step works again.
+class HealStep final : public Stimulus {
+public:
+    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+        if (line.Words().size() != 1) line.Fail("expected: heal PORT.STEP: heal " + line.Rest());
+        if (!SimFaults::Known(line.Words()[0]))
+            line.Fail("no step \"" + line.Words()[0] + "\" can fail (docs/scenarios.md lists them)");
+        auto stimulus = std::make_shared<HealStep>();
+        stimulus->m_step = line.Words()[0];
+        return stimulus;
+    }
+    std::wstring Describe() const override { return Format(L"%S works again", m_step); }
+    void Apply(SimMachine& machine) const override { machine.Faults().Heal(m_step); }
+
+private:
+    std::string m_step;
+};
+
+constexpr StimulusKind kKinds[] = {
+    {"post", "post MESSAGE [WPARAM [LPARAM]]", &PostMessage::Read},
+    {"close-window", "close-window", &CloseWindow::Read},
+    {"second-instance", "second-instance", &SecondInstance::Read},
+    {"restart", "restart", &Restart::Read},
+    {"acpi-event", "acpi-event BYTE", &AcpiEvent::Read},
+    {"tolm", "tolm NAME = ANSWER", &TolmAnswer::Read},
+    {"fail", "fail PORT.STEP HRESULT [once]", &FailStep::Read},
+    {"heal", "heal PORT.STEP", &HealStep::Read},
+};
+
+}  // namespace
+
+std::span<const StimulusKind> StimulusKinds() { return kKinds; }
+
+const StimulusKind* FindStimulus(std::string_view verb) {
+    const auto found =
+        std::find_if(std::begin(kKinds), std::end(kKinds), [&](const StimulusKind& k) { return k.verb == verb; });
+    return found == std::end(kKinds) ? nullptr : found;
+}
+
+}  // namespace Arvek::Sim
