@@ -8,6 +8,8 @@
 // CreateEventW, WaitForMultipleObjects), sim/sim_devices (the simulated
 // notebook's devices, among them the platform driver's stand-in, which
 // answers its request from the scenario's timeline).
+//
+// Nothing here throws.
 #pragma once
 
 #include <array>
@@ -35,6 +37,8 @@ constexpr std::uint32_t kDIGCF_DEVICEINTERFACE = 0x10;
 
 constexpr std::uint32_t kERROR_INSUFFICIENT_BUFFER = 122;
 constexpr std::uint32_t kERROR_NO_MORE_ITEMS = 259;
+constexpr std::uint32_t kERROR_OPERATION_ABORTED = 995;
+constexpr std::uint32_t kERROR_IO_INCOMPLETE = 996;
 constexpr std::uint32_t kERROR_IO_PENDING = 997;
 constexpr std::uint32_t kWAIT_FAILED = 0xFFFFFFFF;
 
@@ -73,6 +77,12 @@ public:
     // The output buffer of the last request, `outputSize` bytes, as the
     // driver left it once the request completed (zeros before).
     virtual std::vector<std::uint8_t> Output() = 0;
+    // What the last request completed with, as GetOverlappedResult reports
+    // it without waiting: 0 for success (also for a request that completed
+    // at once), ERROR_IO_INCOMPLETE while it is under way, the driver's error
+    // for one that failed after it went pending, ERROR_OPERATION_ABORTED for
+    // one that was cancelled, the error of a request that was refused.
+    virtual std::uint32_t CompletionError() = 0;
     // Cancels a request still under way and waits until it has completed;
     // nothing when none is.
     virtual void CancelPending() = 0;

@@ -136,10 +136,16 @@ public:
         void* outputBuffer = m_output.empty() ? nullptr : m_output.data();
         const BOOL ok = ::DeviceIoControl(m_handle.Get(), code, inputBuffer, static_cast<DWORD>(m_input.size()),
                                           outputBuffer, static_cast<DWORD>(m_output.size()), nullptr, &m_overlapped);
-        if (ok) return ERROR_SUCCESS;
+        if (ok) return m_completionError = ERROR_SUCCESS;
         const std::uint32_t error = FailureError();
         if (error == ERROR_IO_PENDING) m_underWay = true;
+        m_completionError = error == ERROR_IO_PENDING ? ERROR_IO_INCOMPLETE : error;
         return error;
+    }
+
+    std::uint32_t CompletionError() override {
+        if (m_underWay && !Completed()) return ERROR_IO_INCOMPLETE;
+        return m_completionError;
     }
 
     std::vector<std::uint8_t> Output() override {
@@ -152,7 +158,8 @@ public:
         // ERROR_NOT_FOUND: it completed meanwhile; the wait below returns at once.
         ::CancelIoEx(m_handle.Get(), &m_overlapped);
         DWORD transferred = 0;
-        ::GetOverlappedResult(m_handle.Get(), &m_overlapped, &transferred, TRUE);
+        const BOOL ok = ::GetOverlappedResult(m_handle.Get(), &m_overlapped, &transferred, TRUE);
+        m_completionError = ok ? ERROR_SUCCESS : FailureError();
         m_underWay = false;
     }
 
@@ -161,9 +168,13 @@ private:
     // if so it is no longer under way.
     bool Completed() {
         DWORD transferred = 0;
-        if (!::GetOverlappedResult(m_handle.Get(), &m_overlapped, &transferred, FALSE) &&
-            ::GetLastError() == ERROR_IO_INCOMPLETE)
-            return false;
+        if (::GetOverlappedResult(m_handle.Get(), &m_overlapped, &transferred, FALSE)) {
+            m_completionError = ERROR_SUCCESS;
+        } else {
+            const std::uint32_t error = FailureError();
+            if (error == ERROR_IO_INCOMPLETE) return false;
+            m_completionError = error;
+        }
         m_underWay = false;
         return true;
     }
@@ -172,6 +183,7 @@ private:
     std::vector<std::uint8_t> m_input;
     std::vector<std::uint8_t> m_output;
     bool m_underWay = false;
+    std::uint32_t m_completionError = ERROR_SUCCESS;
     UniqueFile m_handle;  // last member: closed first, after the request has finished
 };
 

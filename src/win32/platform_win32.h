@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "ports/platform.h"
+#include "shared/log.h"
 #include "win32/clock_win32.h"
 #include "win32/com_win32.h"
 #include "win32/devices_win32.h"
@@ -16,6 +17,7 @@
 #include "win32/registry_win32.h"
 #include "win32/resources_win32.h"
 #include "win32/shell_win32.h"
+#include "win32/threads_win32.h"
 #include "win32/toast_win32.h"
 #include "win32/tolm_win32.h"
 #include "win32/windowing_win32.h"
@@ -47,6 +49,7 @@ struct Win32Adapters {
     Win32ToastService windowsToasts;
     Win32Shell windowsShell;
     Win32Devices windowsDevices;
+    Win32Threads windowsThreads;
 };
 
 class Win32Platform : private Win32Adapters, public Ports::Platform {
@@ -59,10 +62,21 @@ public:
                           windowsNamedObjects, windowsEventLog, windowsDebugOutput, windowsConsole,
                           windowsWindowing,    windowsResources, windowsCom,         windowsTolm,
                           windowsXml,          windowsWmi,      windowsToasts,      windowsShell,
-                          windowsDevices} {}
+                          windowsDevices,      windowsThreads} {}
 
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;
 };
+
+// The program's platform: made once, named as the process's platform (the
+// log's), and never destroyed. Threads and system callbacks may still use it
+// while the process ends: the log's queued writer, the toast service's
+// callbacks, worker threads that have not ended; the end of the process
+// stops them, never the platform's destruction.
+inline Win32Platform& MakeProcessPlatform(HINSTANCE module) {
+    auto* platform = new Win32Platform(module);
+    Shared::SetProcessPlatform(*platform);
+    return *platform;
+}
 
 }  // namespace Arvek::Win32

@@ -8,7 +8,6 @@
 
 #include <commctrl.h>
 
-#include "shared/log.h"
 #include "win32/handles.h"
 #include "win32/platform_win32.h"
 #include "win32/portolan_dialog.h"
@@ -48,8 +47,7 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPWSTR /*l
     ::InitCommonControlsEx(&controls);
 
     // The process log keeps the platform until the process ends.
-    Arvek::Win32::Win32Platform platform(hInstance);
-    Arvek::Shared::SetProcessPlatform(platform);
+    Arvek::Win32::Win32Platform& platform = Arvek::Win32::MakeProcessPlatform(hInstance);
     Portolan::CPortolanDlg dialog(platform, hInstance);
     dialog.DoModal();
     return 0;

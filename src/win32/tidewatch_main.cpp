@@ -4,12 +4,13 @@
 #include <cstdint>
 
 #include "agent/core/agent.h"
-#include "shared/log.h"
 #include "win32/platform_win32.h"
 
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPWSTR /*lpCmdLine*/, int /*nCmdShow*/) {
-    Arvek::Win32::Win32Platform platform(hInstance);
-    Arvek::Shared::SetProcessPlatform(platform);
-    Notifications::Tidewatch::CTidewatchAgent agent(platform, reinterpret_cast<std::uintptr_t>(hInstance));
+    // The platform and the agent's process-wide state outlive every thread
+    // and callback that uses them: they live until the process ends.
+    Arvek::Win32::Win32Platform& platform = Arvek::Win32::MakeProcessPlatform(hInstance);
+    auto& globals = *new Notifications::Tidewatch::AgentGlobals;
+    Notifications::Tidewatch::CTidewatchAgent agent(platform, globals, reinterpret_cast<std::uintptr_t>(hInstance));
     return agent.Run();
 }

@@ -37,7 +37,8 @@ TEST(Agent, RunsHiddenUntilItsWindowIsClosed) {
     EXPECT_EQ(0, run.exitCode);
     ASSERT_FALSE(run.Window().empty());
     EXPECT_EQ(L"created window 0xa0100 class \"TIDEWATCH\" title \"Arvek Notifications\"", run.Window()[0]);
-    EXPECT_EQ((std::vector<std::wstring>{L"InitInstance : ", L"WndProc : WM_CREATE", L"InitInstance : "}),
+    EXPECT_EQ((std::vector<std::wstring>{L"TraceIn InitInstance : ", L"Verbose WndProc : WM_CREATE",
+                                         L"TraceOut InitInstance : "}),
               std::vector<std::wstring>(run.lines.begin(), run.lines.begin() + 3));
     EXPECT_EQ(5000u, run.notebook.machine.Clock().ElapsedMs());
 }
@@ -53,7 +54,7 @@ TEST(Agent, RefusesToRunWhileTheImageIsBuilt) {
     AgentRun run(SimNotebook::WithPolicy(
         "", "[HKEY_LOCAL_MACHINE\\Software\\Arvek\\Arvek Image]\n\"StateName\"=\"IMAGE_STATE_UNDEPLOYABLE\"\n"));
     EXPECT_EQ(Notifications::Tidewatch::kExitImageStillBuilding, run.exitCode);
-    EXPECT_EQ((std::vector<std::wstring>{L"wWinMain : Image still building.  Exit app."}), run.lines);
+    EXPECT_EQ((std::vector<std::wstring>{L"Verbose wWinMain : Image still building.  Exit app."}), run.lines);
     EXPECT_TRUE(run.Window().empty());
 }
 
@@ -86,7 +87,7 @@ TEST(Agent, OtherMutexNamesDoNotStopIt) {
 TEST(Agent, EndsWithZeroWhenItsWindowCannotBeMade) {
     AgentRun run("[machine]\nwindow-creation = fails\n");
     EXPECT_EQ(0, run.exitCode);
-    EXPECT_EQ((std::vector<std::wstring>{L"InitInstance : "}), run.lines);  // TraceIn, no TraceOut
+    EXPECT_EQ((std::vector<std::wstring>{L"TraceIn InitInstance : "}), run.lines);  // no TraceOut
 }
 
 // The window procedure's frame, against a windowing port that records what
@@ -116,7 +117,8 @@ struct WndProcFixture : testing::Test {
     SimNotebook notebook{"[machine]\n"};
     MockWindowing windowing;
     Arvek::Ports::Platform platform = Arvek::Ports::WithWindowing(notebook.machine.Platform(), windowing);
-    CTidewatchAgent agent{platform, 0x400000};
+    Notifications::Tidewatch::AgentGlobals globals;
+    CTidewatchAgent agent{platform, globals, 0x400000};
 };
 
 TEST_F(WndProcFixture, SwallowsCommandsAndPassesOthersOn) {

@@ -171,6 +171,7 @@ protected:
     }
 
     static std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+    void CloseServer() { m_server.Reset(); }
 
     Win32Devices devices;
     std::unique_ptr<Ports::IDevice> device;
@@ -217,6 +218,25 @@ TEST_F(Win32DevicesPipeTest, ARequestIsUnderWayUntilTheServerAnswers) {
     expected.resize(16, 0);
     EXPECT_EQ(device->Output(), expected);
     EXPECT_EQ(device->Output(), expected);  // unchanged once complete
+    EXPECT_EQ(device->CompletionError(), 0u);
+}
+
+// What a request completed with: under way, cancelled, failed after it went
+// pending (the other end of the pipe went away).
+TEST_F(Win32DevicesPipeTest, ARequestReportsWhatItCompletedWith) {
+    ASSERT_EQ(device->StartControl(kFsctlPipeTransceive, Bytes("one"), 8, completion), Ports::kERROR_IO_PENDING);
+    EXPECT_EQ(device->CompletionError(), Ports::kERROR_IO_INCOMPLETE);
+    device->CancelPending();
+    EXPECT_EQ(device->CompletionError(), Ports::kERROR_OPERATION_ABORTED);
+
+    ASSERT_EQ(device->StartControl(kFsctlPipeTransceive, Bytes("two"), 8, completion), Ports::kERROR_IO_PENDING);
+    EXPECT_EQ(ServerRead(), "one");
+    EXPECT_EQ(ServerRead(), "two");
+    CloseServer();
+    EXPECT_EQ(devices.WaitAny({stop, completion}), 1u);
+    const std::uint32_t error = device->CompletionError();
+    EXPECT_NE(error, 0u);
+    EXPECT_NE(error, Ports::kERROR_IO_INCOMPLETE);
 }
 
 TEST_F(Win32DevicesPipeTest, ANewRequestOrCancelPendingEndsTheOneUnderWay) {
@@ -253,12 +273,14 @@ TEST_F(Win32DevicesPipeTest, RequestsThatCompleteAtOnceOrFailAreNotUnderWay) {
     std::memcpy(&available, peeked.data() + 4, sizeof(available));
     EXPECT_EQ(available, 2u);
     EXPECT_EQ(std::string(peeked.begin() + 16, peeked.end()), "hi");
+    EXPECT_EQ(device->CompletionError(), 0u);
 
     // A request the pipe does not know fails with its error.
     const std::uint32_t error = device->StartControl(0x00220000, Bytes("x"), 4, completion);
     EXPECT_NE(error, 0u);
     EXPECT_NE(error, Ports::kERROR_IO_PENDING);
     EXPECT_EQ(device->Output(), std::vector<std::uint8_t>(4, 0));
+    EXPECT_EQ(device->CompletionError(), error);
     device->CancelPending();  // nothing under way: returns at once
 }
 

@@ -19,9 +19,9 @@ constexpr std::uint32_t kIdsAppTitle = 500;
 constexpr std::uint32_t kIdsWindowClass = 505;
 }  // namespace
 
-CTidewatchAgent::CTidewatchAgent(Arvek::Ports::Platform& platform, ModuleHandle instance,
+CTidewatchAgent::CTidewatchAgent(Arvek::Ports::Platform& platform, AgentGlobals& globals, ModuleHandle instance,
                                  std::function<void(CTidewatchAgent&)> serviceStartup)
-    : m_platform(platform), m_instance(instance), m_serviceStartup(std::move(serviceStartup)) {}
+    : m_platform(platform), m_instance(instance), m_serviceStartup(std::move(serviceStartup)), m_globals(globals) {}
 
 int CTidewatchAgent::Run() {
     if (Arvek::Shared::IsImageStillBuilding(m_platform.registry)) {

@@ -2,34 +2,14 @@
 // window, the message loop and the end of the process.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
+#include <string>
 
+#include "agent/core/globals.h"
 #include "ports/platform.h"
 
 namespace Notifications::Tidewatch {
-
-using ModuleHandle = std::uintptr_t;  // HINSTANCE
-
-// State the agent's design keeps process-wide; the names are the ones the
-// rest of the agent uses. One instance lives for the agent's run.
-struct AgentGlobals {
-    ModuleHandle g_hInstance = 0;
-    Arvek::Ports::WindowHandle g_hWnd = 0;
-    Arvek::Ports::DeviceNotifyHandle g_hUsbDeviceNotify = 0;
-    Arvek::Ports::DeviceNotifyHandle g_hUsbHubNotify = 0;
-    // The ACPI monitor's thread and stop event: the monitor thread makes and
-    // closes the event, the window's destruction on the main thread signals
-    // it. Under `monitorLock` the event is never closed while it is being
-    // signalled, and a monitor that makes its event after the window went
-    // (`monitorStopRequested`) stops at once.
-    std::atomic<std::uint32_t> g_dwMonitorThreadId{0};
-    std::atomic<Arvek::Ports::EventHandle> g_hMonitorStopEvent{0};
-    std::mutex monitorLock;
-    bool monitorStopRequested = false;
-};
 
 // Exit code when the machine's image is still being built.
 constexpr int kExitImageStillBuilding = 0;
@@ -38,9 +18,10 @@ constexpr int kExitAlreadyRunning = 1;
 
 class CTidewatchAgent {
 public:
+    // `globals` must outlive every thread the run starts (globals.h);
     // `serviceStartup` runs on the main thread between the window's creation
     // and the message loop; empty for none.
-    CTidewatchAgent(Arvek::Ports::Platform& platform, ModuleHandle instance,
+    CTidewatchAgent(Arvek::Ports::Platform& platform, AgentGlobals& globals, ModuleHandle instance,
                     std::function<void(CTidewatchAgent&)> serviceStartup = {});
 
     // wWinMain's body: the process exit code.
@@ -57,7 +38,7 @@ private:
     Arvek::Ports::Platform& m_platform;
     ModuleHandle m_instance;
     std::function<void(CTidewatchAgent&)> m_serviceStartup;
-    AgentGlobals m_globals;
+    AgentGlobals& m_globals;
     std::wstring m_title;
     std::wstring m_windowClass;
 };

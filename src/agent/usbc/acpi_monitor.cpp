@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "shared/exception_barrier.h"
 #include "shared/log.h"
 
 namespace Notifications::Tidewatch {
@@ -9,6 +10,7 @@ namespace Notifications::Tidewatch {
 using Arvek::HRESULT;
 using Arvek::HresultFromWin32;
 using Arvek::Shared::GetLog;
+using Arvek::Shared::Information;
 using Arvek::Shared::Verbose;
 
 namespace {
@@ -72,6 +74,13 @@ HRESULT CIoctlWrapper::GetPyloDevicePath(std::wstring& path) {
         if (list->ReadDetail(size, found, readError) && !found.empty()) {
             path = found;
             log.Log(Verbose, kGetPath, L"Found sPyloDevicePath = 0%s", path);
+            // An earlier interface that could not be read does not keep the
+            // device that was found from being opened.
+            if (Arvek::Failed(hr)) {
+                log.Log(Information, kGetPath, L"An earlier interface of the class could not be read: 0x%08X",
+                        static_cast<std::uint32_t>(hr));
+                hr = Arvek::kS_OK;
+            }
             break;
         }
         hr = readError == 0 ? Arvek::kE_FAIL : HresultFromWin32(readError);
@@ -93,7 +102,8 @@ HRESULT CIoctlWrapper::OpenPyloDevice() {
             if (error != 0 || !m_device) {
                 m_device.reset();
                 log.Log(Verbose, kOpen, L"CreateFile failed, dwErr = 0x%x", error);
-                hr = HresultFromWin32(error);
+                // No device is a failure even when no error was reported.
+                hr = error != 0 ? HresultFromWin32(error) : Arvek::kE_FAIL;
             } else {
                 log.LogText(Verbose, kOpen, L"CreateFile passed");
             }
@@ -149,6 +159,13 @@ std::uint32_t CIoctlWrapper::ListenForEvent() {
         return finish(started);
     }
     if (result == 0) {
+        // A request that went pending may still have failed: the driver's
+        // error ends the monitor, as a refused request does, rather than a
+        // next request that would fail the same way at once.
+        if (const std::uint32_t completion = m_device->CompletionError(); completion != 0) {
+            log.Log(Information, kListen, L"The request completed with error %d", completion);
+            return finish(static_cast<std::uint32_t>(HresultFromWin32(completion)));
+        }
         m_output = m_device->Output();
         m_bytesReturned = static_cast<std::uint32_t>(m_output.size());
     } else {
@@ -159,49 +176,82 @@ std::uint32_t CIoctlWrapper::ListenForEvent() {
     return finish(result);
 }
 
-std::uint32_t ACPIUSBCMonitor(Arvek::Ports::Platform& platform, AgentGlobals& globals) {
+namespace {
+
+// The stop event, published in the globals while the monitor waits on it and
+// withdrawn, under the lock, before it is closed, on every way out.
+class PublishedStopEvent {
+public:
+    PublishedStopEvent(Arvek::Ports::Platform& platform, AgentGlobals& globals, Arvek::Ports::EventHandle event)
+        : m_platform(platform), m_globals(globals), m_event(event) {
+        // The window may already be gone: then the monitor stops at once.
+        std::lock_guard<std::mutex> guard(m_globals.monitorLock);
+        m_globals.g_hMonitorStopEvent = m_event;
+        if (m_globals.monitorStopRequested) m_platform.windowing.SetEvent(m_event);
+    }
+    ~PublishedStopEvent() {
+        {
+            std::lock_guard<std::mutex> guard(m_globals.monitorLock);
+            m_globals.g_hMonitorStopEvent = 0;
+        }
+        m_platform.devices.CloseEvent(m_event);
+    }
+    PublishedStopEvent(const PublishedStopEvent&) = delete;
+    PublishedStopEvent& operator=(const PublishedStopEvent&) = delete;
+
+private:
+    Arvek::Ports::Platform& m_platform;
+    AgentGlobals& m_globals;
+    Arvek::Ports::EventHandle m_event;
+};
+
+std::uint32_t RunMonitor(Arvek::Ports::Platform& platform, AgentGlobals& globals) {
     auto& log = GetLog();
-    Arvek::Shared::CArvekLogScope scope(log, kMonitor);
     const std::vector<std::uint8_t> input;
     CIoctlWrapper wrapper(platform, globals, input, 1);
-    auto& devices = platform.devices;
 
-    std::uint32_t exitCode = 0;
     const HRESULT opened = wrapper.OpenPyloDevice();
     if (Arvek::Failed(opened)) {
         log.Log(Arvek::Shared::Error, kMonitor, L"OpenPyloDevice failed: 0x%08X", static_cast<std::uint32_t>(opened));
-    } else {
-        Arvek::Ports::EventHandle stop = 0;
-        const std::uint32_t eventError = devices.CreateAutoResetEvent(stop);
-        if (eventError != 0) {
-            log.Log(Arvek::Shared::Information, kMonitor, L"CreateEvent failed (0x%x)", eventError);
-            return eventError;
-        }
-        {
-            // The window may already be gone: then the monitor stops at once.
-            std::lock_guard<std::mutex> guard(globals.monitorLock);
-            globals.g_hMonitorStopEvent = stop;
-            if (globals.monitorStopRequested) platform.windowing.SetEvent(stop);
-        }
-        std::uint32_t result = 0;
-        while ((result = wrapper.ListenForEvent()) == 0) {
-            const std::uint8_t data = wrapper.Output().empty() ? 0 : wrapper.Output()[0];
-            log.Log(Verbose, kMonitor, L"ListenForEvent returned WAIT_OBJECT_0, with data: 0x%02hX", data);
-            if (data == USB_TYPEC_ACPI_EVENT_ID) {
-                log.LogText(Verbose, kMonitor, L"receive new USB_TYPEC_ACPI_EVENT_ID");
-                platform.windowing.Post(globals.g_hWnd, WM_NOTIFY_ACPI_USB_C, 0, 0);
-            }
-        }
-        log.Log(Verbose, kMonitor, L"Exited while (WAIT_OBJECT_0). dwResult: %d", static_cast<std::int32_t>(result));
-        exitCode = result;
-        {
-            std::lock_guard<std::mutex> guard(globals.monitorLock);
-            globals.g_hMonitorStopEvent = 0;
-        }
-        devices.CloseEvent(stop);
+        return 0;
     }
+    Arvek::Ports::EventHandle stop = 0;
+    const std::uint32_t eventError = platform.devices.CreateAutoResetEvent(stop);
+    if (eventError != 0) {
+        log.Log(Information, kMonitor, L"CreateEvent failed (0x%x)", eventError);
+        return eventError;
+    }
+    const PublishedStopEvent published(platform, globals, stop);
+    std::uint32_t result = 0;
+    for (;;) {
+        // Asked on every turn: a driver that completes every request at once
+        // never lets the wait below see the stop event.
+        if (globals.monitorStopRequested) {
+            log.LogText(Verbose, kMonitor, L"Stop requested");
+            result = 1;
+            break;
+        }
+        result = wrapper.ListenForEvent();
+        if (result != 0) break;
+        const std::uint8_t data = wrapper.Output().empty() ? 0 : wrapper.Output()[0];
+        log.Log(Verbose, kMonitor, L"ListenForEvent returned WAIT_OBJECT_0, with data: 0x%02hX", data);
+        if (data == USB_TYPEC_ACPI_EVENT_ID) {
+            log.LogText(Verbose, kMonitor, L"receive new USB_TYPEC_ACPI_EVENT_ID");
+            platform.windowing.Post(globals.g_hWnd, WM_NOTIFY_ACPI_USB_C, 0, 0);
+        }
+    }
+    log.Log(Verbose, kMonitor, L"Exited while (WAIT_OBJECT_0). dwResult: %d", static_cast<std::int32_t>(result));
+    return result;
+}
+
+}  // namespace
+
+std::uint32_t ACPIUSBCMonitor(Arvek::Ports::Platform& platform, AgentGlobals& globals) noexcept {
+    Arvek::Shared::CArvekLogScope scope(GetLog(), kMonitor);
+    const std::uint32_t exitCode = Arvek::Shared::CallWithoutThrowing(
+        kMonitor, static_cast<std::uint32_t>(Arvek::kE_UNEXPECTED), [&] { return RunMonitor(platform, globals); });
     globals.g_dwMonitorThreadId = 0;
-    log.Log(Arvek::Shared::TraceOut, kMonitor, L"");
+    GetLog().Log(Arvek::Shared::TraceOut, kMonitor, L"");
     return exitCode;
 }
 

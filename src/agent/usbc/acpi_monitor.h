@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "agent/core/agent.h"
+#include "agent/core/globals.h"
 #include "common/hresult.h"
 #include "ports/platform.h"
 
@@ -38,8 +38,9 @@ public:
     Arvek::HRESULT OpenPyloDevice();
     Arvek::HRESULT GetPyloDevicePath(std::wstring& path);
     // 0 when the request completed, 1 when the stop event was signalled,
-    // else a failure: a negative HRESULT of the device's opening, or the
-    // error of the event's creation, of the request, or of the wait.
+    // else a failure: a negative HRESULT of the device's opening or of a
+    // request that completed with an error, or the error of the event's
+    // creation, of the request, or of the wait.
     std::uint32_t ListenForEvent();
 
     // The output of the last completed request.
@@ -55,8 +56,11 @@ private:
     std::unique_ptr<Arvek::Ports::IDevice> m_device;
 };
 
-// The monitor thread's procedure: the last ListenForEvent result, or 0 when
-// the device cannot be opened.
-std::uint32_t ACPIUSBCMonitor(Arvek::Ports::Platform& platform, AgentGlobals& globals);
+// The monitor thread's procedure: the last ListenForEvent result (1 when it
+// was stopped), or 0 when the device cannot be opened. It checks for a stop
+// on every turn, so a driver that completes every request at once cannot
+// keep it from ending, and it ends at a request that completes with an
+// error instead of issuing the next one. Nothing it throws leaves it.
+std::uint32_t ACPIUSBCMonitor(Arvek::Ports::Platform& platform, AgentGlobals& globals) noexcept;
 
 }  // namespace Notifications::Tidewatch

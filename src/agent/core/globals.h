@@ -1,0 +1,37 @@
+// The agent's process-wide state, under the names the rest of the agent
+// uses. It needs nothing else of the agent, so the parts that share it (the
+// window, the USB Type-C monitor, the firmware events) include only this.
+//
+// Threads and system callbacks use it, so it must outlive every one of them:
+// Tidewatch.exe gives it the lifetime of the process; the simulated notebook
+// keeps one per run of the agent and joins the run's threads before it goes.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "ports/windowing.h"
+
+namespace Notifications::Tidewatch {
+
+using ModuleHandle = std::uintptr_t;  // HINSTANCE
+
+struct AgentGlobals {
+    ModuleHandle g_hInstance = 0;
+    Arvek::Ports::WindowHandle g_hWnd = 0;
+    Arvek::Ports::DeviceNotifyHandle g_hUsbDeviceNotify = 0;
+    Arvek::Ports::DeviceNotifyHandle g_hUsbHubNotify = 0;
+    // The ACPI monitor's thread and stop event: the monitor thread makes and
+    // closes the event, the window's destruction on the main thread signals
+    // it. Under `monitorLock` the event is never closed while it is being
+    // signalled; `monitorStopRequested`, set by the destruction, stops a
+    // monitor that makes its event afterwards and one whose requests never
+    // wait.
+    std::atomic<std::uint32_t> g_dwMonitorThreadId{0};
+    std::atomic<Arvek::Ports::EventHandle> g_hMonitorStopEvent{0};
+    std::mutex monitorLock;
+    std::atomic<bool> monitorStopRequested{false};
+};
+
+}  // namespace Notifications::Tidewatch
