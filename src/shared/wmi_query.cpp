@@ -20,6 +20,7 @@ CWmiQuery::CWmiQuery(Ports::IComRuntime& com, Ports::IWmi& wmi, const std::wstri
 }
 
 CWmiQuery::~CWmiQuery() {
+    CArvekLogTrace trace("Arvek::Shared::CWmiQuery::~CWmiQuery");
     m_pEnumerator.reset();
     m_pObject.reset();
     m_pWbemSvcs.reset();
@@ -27,6 +28,7 @@ CWmiQuery::~CWmiQuery() {
 }
 
 void CWmiQuery::Connect(const std::wstring& ns) {
+    CArvekLogTrace trace("Arvek::Shared::CWmiQuery::Connect");
     m_pWbemSvcs.reset();
     std::unique_ptr<Ports::IWmiServices> services;
     const HRESULT hr =

@@ -7,7 +7,7 @@
 namespace Arvek::Tolm {
 
 std::wstring GetBiosVersion(Ports::IWmi& wmi) {
-    Shared::CArvekLogTrace trace("GetBiosVersion");
+    Shared::CArvekLogTrace trace("Arvek::Tolm::GetBiosVersion");
     std::unique_ptr<Ports::IWmiServices> services;
     if (Failed(wmi.Connect(L"ROOT\\CIMV2", 0, Ports::kRPC_C_AUTHN_LEVEL_CALL, services)) || !services) return {};
 

@@ -16,7 +16,6 @@
 namespace {
 
 using Arvek::HRESULT;
-using Arvek::Sim::ToastStep;
 using Arvek::Testing::SimNotebook;
 using Notifications::Tidewatch::DesktopToast;
 using Notifications::Tidewatch::ToastEventHandler;
@@ -26,11 +25,22 @@ constexpr wchar_t kText[] = L"The device may not work: connect it to another por
 constexpr wchar_t kPicture[] =
     L"file:///C:\\Program Files (x86)\\Arvek\\Arvek Notifications\\toastImageAndText.png";
 
-// The toast lines the process log got from the toast's creation.
+constexpr wchar_t kToast[] = L"Notifications::Tidewatch::DesktopToast::";
+
+// The Verbose lines the process log got from the toast's creation.
 std::vector<std::wstring> ToastLog() {
     std::vector<std::wstring> lines;
     for (const auto& line : Arvek::Testing::ProcessLogLines())
-        if (line.starts_with(L"DesktopToast::")) lines.push_back(line);
+        if (line.starts_with(std::wstring(L"Verbose ") + kToast)) lines.push_back(line);
+    return lines;
+}
+
+// The entry and exit lines of the toast's operations, in order.
+std::vector<std::wstring> ToastTraces() {
+    std::vector<std::wstring> lines;
+    for (const auto& line : Arvek::Testing::ProcessLogLines())
+        if (line.starts_with(std::wstring(L"TraceIn ") + kToast) || line.starts_with(std::wstring(L"TraceOut ") + kToast))
+            lines.push_back(line);
     return lines;
 }
 
@@ -63,47 +73,58 @@ TEST_F(Toasts, AToastShowsItsTitleAndTextBesideThePicture) {
     EXPECT_EQ(shown[0].appUserModelId, L"Arvek Notifications");
     EXPECT_EQ(shown[0].image, kPicture);
     EXPECT_EQ(shown[0].texts, (std::vector<std::wstring>{kTitle, kText, L""}));
+    const std::wstring xml = std::wstring(L"Verbose ") + kToast + L"CreateToastXml : ";
+    const std::wstring toast = std::wstring(L"Verbose ") + kToast + L"CreateToast : ";
     EXPECT_EQ(ToastLog(), (std::vector<std::wstring>{
-                              std::wstring(L"DesktopToast::CreateToastXml : Title: ") + kTitle,
-                              std::wstring(L"DesktopToast::CreateToastXml : Text: ") + kText,
-                              L"DesktopToast::CreateToast : Toast Notifier/Event Handler Activated",
-                              L"DesktopToast::CreateToast : Toast Notifier/Event Handler Dismissed",
-                              L"DesktopToast::CreateToast : Toast Notifier/Event Handler Failed",
-                              L"DesktopToast::CreateToast : Toast Notifier Shown",
+                              xml + L"Title: " + kTitle,
+                              xml + L"Text: " + kText,
+                              toast + L"Toast Notifier/Event Handler Activated",
+                              toast + L"Toast Notifier/Event Handler Dismissed",
+                              toast + L"Toast Notifier/Event Handler Failed",
+                              toast + L"Toast Notifier Shown",
                           }));
+    // Each operation of the toast enters and leaves under its own name.
+    const std::wstring in = std::wstring(L"TraceIn ") + kToast, out = std::wstring(L"TraceOut ") + kToast;
+    const std::vector<std::wstring> traces = {
+        in + L"DisplayToast : ",    in + L"CreateToastXml : ", in + L"SetImageSrc : ", out + L"SetImageSrc : ",
+        in + L"SetTextValues : ",   out + L"SetTextValues : ", out + L"CreateToastXml : ", in + L"CreateToast : ",
+        out + L"CreateToast : ",    out + L"DisplayToast : ",
+    };
+    EXPECT_EQ(ToastTraces(), traces);
 }
 
 // Every step stops the toast with its own HRESULT: nothing is shown, and the
 // subscriptions logged are those that were made.
 TEST_F(Toasts, EachFailingStepEndsTheToastWithItsResult) {
     const struct {
-        ToastStep step;
+        const char* step;
         HRESULT hr;
         std::size_t subscriptionsLogged;
     } cases[] = {
-        {ToastStep::Manager, Arvek::MakeHr(0x80040154u), 0},
-        {ToastStep::TemplateContent, Arvek::kE_FAIL, 0},
-        {ToastStep::AppendText, Arvek::MakeHr(0x8007000Eu), 0},
-        {ToastStep::CountElements, Arvek::kE_POINTER, 0},
-        {ToastStep::Notifier, Arvek::MakeHr(0x80070005u), 0},
-        {ToastStep::Notification, Arvek::kE_INVALIDARG, 0},
-        {ToastStep::SubscribeActivated, Arvek::kE_FAIL, 0},
-        {ToastStep::SubscribeDismissed, Arvek::kE_FAIL, 1},
-        {ToastStep::SubscribeFailed, Arvek::kE_FAIL, 2},
-        {ToastStep::Show, Arvek::MakeHr(0x803E0105u), 3},
+        {"toast.manager", Arvek::MakeHr(0x80040154u), 0},
+        {"toast.template-content", Arvek::kE_FAIL, 0},
+        {"toast.append-text", Arvek::MakeHr(0x8007000Eu), 0},
+        {"toast.count-elements", Arvek::kE_POINTER, 0},
+        {"toast.notifier", Arvek::MakeHr(0x80070005u), 0},
+        {"toast.notification", Arvek::kE_INVALIDARG, 0},
+        {"toast.subscribe-activated", Arvek::kE_FAIL, 0},
+        {"toast.subscribe-dismissed", Arvek::kE_FAIL, 1},
+        {"toast.subscribe-failed", Arvek::kE_FAIL, 2},
+        {"toast.show", Arvek::MakeHr(0x803E0105u), 3},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.step));
+        SCOPED_TRACE(c.step);
         SimNotebook machine("[machine]\n");
         Arvek::Testing::ClearProcessLog();
-        machine.machine.Toasts().FailStep(c.step, c.hr);
+        machine.machine.Faults().Fail(c.step, c.hr);
         EXPECT_EQ(DesktopToast(machine.machine.Platform()).DisplayToast(kTitle, kText), c.hr);
         EXPECT_TRUE(machine.machine.Toasts().ShownToasts().empty());
         const auto log = ToastLog();
         EXPECT_EQ(std::count_if(log.begin(), log.end(),
                                 [](const std::wstring& line) { return line.find(L"Event Handler") != line.npos; }),
                   static_cast<std::ptrdiff_t>(c.subscriptionsLogged));
-        EXPECT_EQ(std::find(log.begin(), log.end(), L"DesktopToast::CreateToast : Toast Notifier Shown"), log.end());
+        EXPECT_EQ(std::find(log.begin(), log.end(), std::wstring(L"Verbose ") + kToast + L"CreateToast : Toast Notifier Shown"),
+                  log.end());
     }
 }
 
@@ -169,7 +190,7 @@ TEST_F(Toasts, DismissalsAndFailuresReachTheStatusWindowIfThereIsOne) {
         Arvek::Testing::ClearProcessLog();
         EXPECT_EQ(Service().Dismiss(0, r.reason), std::vector<HRESULT>{Arvek::kE_FAIL});
         const auto log = Arvek::Testing::ProcessLogLines();
-        EXPECT_NE(std::find(log.begin(), log.end(), std::wstring(L"ToastEventHandler::Invoke : ") + r.text),
+        EXPECT_NE(std::find(log.begin(), log.end(), std::wstring(L"Verbose ToastEventHandler::Invoke : ") + r.text),
                   log.end())
             << r.reason;
     }

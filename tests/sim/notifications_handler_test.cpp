@@ -51,11 +51,15 @@ struct Handler {
         return texts;
     }
     std::wstring Text(std::uint32_t id) { return Platform().resources.LoadText(id, 520); }
+    // What `function` logged, as "Level message".
     std::vector<std::wstring> Log(const std::wstring& function) {
         std::vector<std::wstring> lines;
-        const std::wstring prefix = L"Notifications::Tidewatch::CNotificationsHandler::" + function + L" : ";
-        for (const auto& line : Arvek::Testing::ProcessLogLines())
-            if (line.starts_with(prefix)) lines.push_back(line.substr(prefix.size()));
+        const std::wstring name = L" Notifications::Tidewatch::CNotificationsHandler::" + function + L" : ";
+        for (const auto& line : Arvek::Testing::ProcessLogLines()) {
+            const auto at = line.find(name);
+            if (at != std::wstring::npos && line.find(L' ') == at)
+                lines.push_back(line.substr(0, at) + L" " + line.substr(at + name.size()));
+        }
         return lines;
     }
 
@@ -113,10 +117,10 @@ TEST(NotificationsHandlerInit, FailingCommandsAreLoggedAndLeaveTheFlagsFalse) {
     EXPECT_FALSE(h.handler->IsUsingACPIUsbCEvent());
     EXPECT_FALSE(h.handler->IsUsbCSupported());
     const auto log = h.Log(L"Init");
-    EXPECT_NE(std::find(log.begin(), log.end(), L"Exception occurred when calling Platform.MachineID, [hr:0x80000003]"),
+    EXPECT_NE(std::find(log.begin(), log.end(), L"Information Exception occurred when calling Platform.MachineID, [hr:0x80000003]"),
               log.end());
     EXPECT_NE(std::find(log.begin(), log.end(),
-                        L"Exception occurred when calling Platform.USBC.Supported, [hr:0x80004005]"),
+                        L"Information Exception occurred when calling Platform.USBC.Supported, [hr:0x80004005]"),
               log.end());
 }
 
@@ -138,7 +142,7 @@ TEST(NotificationsHandlerInit, TheBiosVersionDecidesAndIsLogged) {
         Handler h(kComponent, std::string("bios-version = ") + version + "\n");
         EXPECT_EQ(h.handler->SuppressesAdaptorNotification(), suppress) << version;
         const auto log = h.Log(L"CanSupressUsbcAdaptorNotification");
-        EXPECT_NE(std::find(log.begin(), log.end(), L"BIOS Version: " + Arvek::WidenUtf8(version)), log.end());
+        EXPECT_NE(std::find(log.begin(), log.end(), L"Error BIOS Version: " + Arvek::WidenUtf8(version)), log.end());
     }
     Handler stopped(kComponent, "bios-version = X1.0\nwmi = stopped\n");
     EXPECT_FALSE(stopped.handler->SuppressesAdaptorNotification()) << "no version, no generation";
@@ -177,12 +181,12 @@ TEST(NotificationsHandlerShow, TheLogTellsEachMessageAndWhereTheRunStopped) {
     const auto lines = Arvek::Testing::ProcessLogLines();
     const auto has = [&](const std::wstring& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
     const std::wstring show = L"Notifications::Tidewatch::CNotificationsHandler::ShowUsbCMessages : ";
-    EXPECT_TRUE(has(show + L"portNumber = 0"));
-    EXPECT_TRUE(has(show + L"message #0, message id = 2"));
-    EXPECT_TRUE(has(show + L"message #1, message id = 3"));
-    EXPECT_FALSE(has(show + L"message #2, message id = 12"));
+    EXPECT_TRUE(has(L"TraceIn " + show + L"portNumber = 0"));
+    EXPECT_TRUE(has(L"Verbose " + show + L"message #0, message id = 2"));
+    EXPECT_TRUE(has(L"Verbose " + show + L"message #1, message id = 3"));
+    EXPECT_FALSE(has(L"Verbose " + show + L"message #2, message id = 12"));
     // The run ended at the held-back message, without its exit line.
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), show), 0);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), L"TraceOut " + show), 0);
     EXPECT_EQ(h.notebook.machine.Com().Balance(), 1) << "only the creator's initialisation is left";
 }
 
@@ -191,7 +195,7 @@ TEST(NotificationsHandlerShow, AnEmptyListShowsNothing) {
     h.handler->ShowUsbCMessages(255);
     EXPECT_TRUE(h.ToastTexts().empty());
     const auto log = h.Log(L"ShowUsbCMessages");
-    EXPECT_NE(std::find(log.begin(), log.end(), L"There is no USB Type -C messages to show."), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), L"Verbose There is no USB Type -C messages to show."), log.end());
 }
 
 // The notification component only gates the toasts: the messages are still
@@ -203,8 +207,8 @@ TEST(NotificationsHandlerShow, WithoutTheNotificationComponentNoToastIsShown) {
     EXPECT_EQ(h.handler->PortMessages().size(), 1u);
     const auto log = h.Log(L"ShowToaster");
     EXPECT_NE(std::find(log.begin(), log.end(),
-                        L"pITolmNotification.CreateInstance of arvektolmutils.arvekTolmNotification failed., hr = "
-                        L"0x80040154"),
+                        L"Verbose pITolmNotification.CreateInstance of arvektolmutils.arvekTolmNotification "
+                        L"failed., hr = 0x80040154"),
               log.end());
 }
 

@@ -56,13 +56,14 @@ TEST(PlatformProbes, Windows10TestLogsWhatItReadOrWhereItFailed) {
     Arvek::Testing::ClearProcessLog();
     EXPECT_TRUE(Win10AndHiger(notebook.machine.Platform()));
     auto log = Arvek::Testing::ProcessLogLines();
-    EXPECT_NE(std::find(log.begin(), log.end(), L"Win10AndHiger : Major=10  Minor=0   Version=1000"), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), L"TraceOut Notifications::Tidewatch::Win10AndHiger : Major=10  Minor=0   Version=1000"), log.end());
 
     SimNotebook stopped("[machine]\nwmi = stopped\n");
     Arvek::Testing::ClearProcessLog();
     EXPECT_FALSE(Win10AndHiger(stopped.machine.Platform()));
     log = Arvek::Testing::ProcessLogLines();
-    EXPECT_NE(std::find(log.begin(), log.end(), L"Win10AndHiger : ExecuteQuery failed."), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), L"Verbose Notifications::Tidewatch::Win10AndHiger : ExecuteQuery failed."),
+              log.end());
     EXPECT_EQ(stopped.machine.Com().Balance(), 0);
 }
 

@@ -59,15 +59,15 @@ TEST(PolicySettings, LogsWhichLocationItTriedAndFound) {
     ClearProcessLog();
     EXPECT_TRUE(Setting(std::string(kWorksWow) + Value("\"true\"")));
     EXPECT_EQ((std::vector<std::wstring>{
-                  L"CSettingsControl::GetRegistrySetting : Try Arvek WOW",
-                  L"CSettingsControl::GetRegistrySetting : Try wow",
-                  L"CSettingsControl::GetRegistrySetting : Found in WOW, Arvekworks location.",
+                  L"Verbose CSettingsControl::GetRegistrySetting : Try Arvek WOW",
+                  L"Verbose CSettingsControl::GetRegistrySetting : Try wow",
+                  L"Verbose CSettingsControl::GetRegistrySetting : Found in WOW, Arvekworks location.",
               }),
               ProcessLogLines());
 
     ClearProcessLog();
     EXPECT_FALSE(Setting(std::string(kArvek)));
-    EXPECT_EQ((std::vector<std::wstring>{L"CSettingsControl::GetRegistrySetting : Found in Arvek, native location"}),
+    EXPECT_EQ((std::vector<std::wstring>{L"Verbose CSettingsControl::GetRegistrySetting : Found in Arvek, native location"}),
               ProcessLogLines());
 }
 

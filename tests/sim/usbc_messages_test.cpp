@@ -10,8 +10,8 @@
 
 #include "common/strings.h"
 #include "process_log.h"
-#include "sim/sim_tolm.h"
-#include "sim/sim_xml.h"
+#include "sim/standins/sim_tolm.h"
+#include "sim/os/sim_xml.h"
 #include "tolm/tolm_command.h"
 #include "tolm/usbc_bios_info.h"
 
@@ -53,8 +53,10 @@ std::wstring Id(const std::wstring& id) { return E(L"MessageId", id); }
 // lines.
 std::vector<std::wstring> QueryLog() {
     std::vector<std::wstring> lines;
-    for (const std::wstring& line : Arvek::Testing::ProcessLogLines())
-        if (line.starts_with(L"CUsbCBiosInfo::") && !line.ends_with(L" : ")) lines.push_back(line);
+    for (const std::wstring& line : Arvek::Testing::ProcessLogLines()) {
+        const auto function = line.find(L' ') + 1;
+        if (line.compare(function, 15, L"CUsbCBiosInfo::") == 0 && !line.ends_with(L" : ")) lines.push_back(line);
+    }
     return lines;
 }
 
@@ -147,7 +149,7 @@ TEST(UsbCMessages, AnswersReadAsThePortsMessagesSay) {
         Query query = Query::Answering(Answer(c.data));
         EXPECT_EQ(query.GetMessages(), c.messages);
         EXPECT_EQ(c.noPorts, std::count(query.log.begin(), query.log.end(),
-                                        L"CUsbCBiosInfo::GetMessages : no usb-c ports, quit.") == 1);
+                                        L"Verbose CUsbCBiosInfo::GetMessages : no usb-c ports, quit.") == 1);
     }
 }
 
@@ -168,7 +170,7 @@ TEST(UsbCMessages, AnAnswerThatIsNotTheExpectedXmlGivesNoMessages) {
         answers.replies[L"Platform.USBC.Messages"] = {Arvek::kS_OK, c.value};
         Query query(answers);
         EXPECT_TRUE(query.GetMessages().empty());
-        EXPECT_THAT(query.log, Contains(L"CUsbCBiosInfo::GetMessages : no usb-c ports, quit."));
+        EXPECT_THAT(query.log, Contains(L"Verbose CUsbCBiosInfo::GetMessages : no usb-c ports, quit."));
     }
 }
 
@@ -178,24 +180,24 @@ TEST(UsbCMessages, LogsWhatItReadsAsItGoes) {
     Query query = Query::Answering(Answer(Ports(L"1", Port(0, L"1", Message(0, message)))));
     query.GetMessages(2);
     EXPECT_EQ(query.log, (std::vector<std::wstring>{
-                             L"CUsbCBiosInfo::GetMessages : portNumber = 2",
-                             L"CUsbCBiosInfo::GetMsgDataFromTolm : portNumber = 2",
-                             L"CUsbCBiosInfo::GetMsgDataFromTolm : Calling Platform.USBC.Messages",
-                             L"CUsbCBiosInfo::GetMsgDataFromTolm : Calling Platform.USBC.Messages passed.",
-                             L"CUsbCBiosInfo::GetMessages : GetMsgDataFromTolm passed",
-                             L"CUsbCBiosInfo::GetMessages : Number Of Ports = 1",
-                             L"CUsbCBiosInfo::GetMessages : Get info for port # 0.",
-                             L"CUsbCBiosInfo::GetMessages : Number Of Messages = 1.",
-                             L"CUsbCBiosInfo::GetMessages : iMessageId = 1",
-                             L"CUsbCBiosInfo::GetMessages : Valid = True",
-                             L"CUsbCBiosInfo::GetMessages : portMessage.iNormalPower = 45",
-                             L"CUsbCBiosInfo::GetMessages : portMessage.iSuppliedPower = 27",
+                             L"TraceIn CUsbCBiosInfo::GetMessages : portNumber = 2",
+                             L"TraceIn CUsbCBiosInfo::GetMsgDataFromTolm : portNumber = 2",
+                             L"Verbose CUsbCBiosInfo::GetMsgDataFromTolm : Calling Platform.USBC.Messages",
+                             L"Verbose CUsbCBiosInfo::GetMsgDataFromTolm : Calling Platform.USBC.Messages passed.",
+                             L"Verbose CUsbCBiosInfo::GetMessages : GetMsgDataFromTolm passed",
+                             L"Verbose CUsbCBiosInfo::GetMessages : Number Of Ports = 1",
+                             L"Verbose CUsbCBiosInfo::GetMessages : Get info for port # 0.",
+                             L"Verbose CUsbCBiosInfo::GetMessages : Number Of Messages = 1.",
+                             L"Verbose CUsbCBiosInfo::GetMessages : iMessageId = 1",
+                             L"Verbose CUsbCBiosInfo::GetMessages : Valid = True",
+                             L"Verbose CUsbCBiosInfo::GetMessages : portMessage.iNormalPower = 45",
+                             L"Verbose CUsbCBiosInfo::GetMessages : portMessage.iSuppliedPower = 27",
                          }));
     // Both operations log their exit, the query last.
     const auto all = Arvek::Testing::ProcessLogLines();
-    EXPECT_EQ(1, std::count(all.begin(), all.end(), L"CUsbCBiosInfo::GetMsgDataFromTolm : "));
+    EXPECT_EQ(1, std::count(all.begin(), all.end(), L"TraceOut CUsbCBiosInfo::GetMsgDataFromTolm : "));
     ASSERT_FALSE(all.empty());
-    EXPECT_EQ(L"CUsbCBiosInfo::GetMessages : ", all.back());
+    EXPECT_EQ(L"TraceOut CUsbCBiosInfo::GetMessages : ", all.back());
 }
 
 TEST(UsbCMessages, ThePortNumberGoesToTheFirmwareAsItsLowByte) {
@@ -225,10 +227,10 @@ TEST(UsbCMessages, AbsurdCountsAreCutAt256PortsAnd256Messages) {
     EXPECT_EQ(2, std::count_if(query.log.begin(), query.log.end(), [](const std::wstring& line) {
                   return line.find(L"reading the first 256") != std::wstring::npos;
               }));
-    EXPECT_THAT(query.log, Contains(L"CUsbCBiosInfo::GetMessages : NumberOfPorts 2147483647 is more than the 256 ports "
+    EXPECT_THAT(query.log, Contains(L"Information CUsbCBiosInfo::GetMessages : NumberOfPorts 2147483647 is more than the 256 ports "
                                     L"a one-byte port number can address; reading the first 256."));
     EXPECT_THAT(query.log, Contains(HasSubstr(L"NumberOfMessages 2147483647 of port # 0 is more than 256")));
-    EXPECT_THAT(query.log, Not(Contains(L"CUsbCBiosInfo::GetMessages : Get info for port # 256.")));
+    EXPECT_THAT(query.log, Not(Contains(L"Verbose CUsbCBiosInfo::GetMessages : Get info for port # 256.")));
 }
 
 TEST(UsbCMessages, ACommandThatCannotRunGivesNoMessagesAndSaysWhy) {
@@ -247,9 +249,9 @@ TEST(UsbCMessages, ACommandThatCannotRunGivesNoMessagesAndSaysWhy) {
         {"no component", TolmAnswers::Absent(), Arvek::kREGDB_E_CLASSNOTREG, nullptr},
         {"creation refused", failing(Arvek::kE_ACCESSDENIED, 0), Arvek::kE_ACCESSDENIED, nullptr},
         {"an unknown command", failing(Arvek::kS_OK, 0), Arvek::kE_INVALID_COMMAND,
-         L"CUsbCBiosInfo::GetMsgDataFromTolm : Invalid Command Platform.USBC.Messages. hr = 0x80000003"},
+         L"Information CUsbCBiosInfo::GetMsgDataFromTolm : Invalid Command Platform.USBC.Messages. hr = 0x80000003"},
         {"a failing command", failing(Arvek::kS_OK, Arvek::kE_FAIL), Arvek::kE_FAIL,
-         L"CUsbCBiosInfo::GetMsgDataFromTolm : Exception occurred during Platform.USBC.Messages. hr = 0x80004005"},
+         L"Information CUsbCBiosInfo::GetMsgDataFromTolm : Exception occurred during Platform.USBC.Messages. hr = 0x80004005"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -259,8 +261,8 @@ TEST(UsbCMessages, ACommandThatCannotRunGivesNoMessagesAndSaysWhy) {
         EXPECT_EQ(L"", xml);
 
         EXPECT_TRUE(query.GetMessages(1).empty());
-        EXPECT_THAT(query.log, Contains(L"CUsbCBiosInfo::GetMessages : GetMsgDataFromTolm failed"));
-        EXPECT_THAT(query.log, Not(Contains(L"CUsbCBiosInfo::GetMessages : GetMsgDataFromTolm passed")));
+        EXPECT_THAT(query.log, Contains(L"Information CUsbCBiosInfo::GetMessages : GetMsgDataFromTolm failed"));
+        EXPECT_THAT(query.log, Not(Contains(L"Verbose CUsbCBiosInfo::GetMessages : GetMsgDataFromTolm passed")));
         if (c.logged) {
             EXPECT_THAT(query.log, Contains(c.logged));
         } else {
@@ -320,8 +322,8 @@ TEST(TolmCommand, FailureLinesNameTheCommand) {
     Arvek::Tolm::LogCommandFailure("X::Y", Arvek::Tolm::kSmartAdapterStatus, Arvek::MakeHr(0x800706BAu));
     EXPECT_EQ(Arvek::Testing::ProcessLogLines(),
               (std::vector<std::wstring>{
-                  L"CUsbCBiosInfo::GetConfigDataFromTolm : Invalid Command Platform.USBC.Configuration. hr = 0x80000003",
-                  L"X::Y : Exception occurred during SmartAdapter.Status. hr = 0x800706BA"}));
+                  L"Information CUsbCBiosInfo::GetConfigDataFromTolm : Invalid Command Platform.USBC.Configuration. hr = 0x80000003",
+                  L"Information X::Y : Exception occurred during SmartAdapter.Status. hr = 0x800706BA"}));
 }
 
 // ---------------------------------------------------------------------------
@@ -398,9 +400,9 @@ TEST(UsbCConfiguration, AnAnswerThatCannotBeReadGivesTheZeroRecord) {
     } cases[] = {
         {"no component", TolmAnswers::Absent(), nullptr},
         {"an unknown command", unknown,
-         L"CUsbCBiosInfo::GetConfigDataFromTolm : Invalid Command Platform.USBC.Configuration. hr = 0x80000003"},
+         L"Information CUsbCBiosInfo::GetConfigDataFromTolm : Invalid Command Platform.USBC.Configuration. hr = 0x80000003"},
         {"a failing command", failing,
-         L"CUsbCBiosInfo::GetConfigDataFromTolm : Exception occurred during Platform.USBC.Configuration. hr = "
+         L"Information CUsbCBiosInfo::GetConfigDataFromTolm : Exception occurred during Platform.USBC.Configuration. hr = "
          L"0x80004005"},
     };
     for (const auto& c : cases) {

@@ -14,10 +14,10 @@ using Arvek::Shared::Verbose;
 
 namespace {
 
-constexpr char kIsWindows8OrLater[] = "IsWindows8OrLater";
-constexpr char kWin10AndHiger[] = "Win10AndHiger";
-constexpr char kGetDefaultIconPath[] = "GetDefaultIconPath";
-constexpr char kDisplayExistingMessages[] = "DisplayExistingMessages";
+constexpr char kIsWindows8OrLater[] = "Notifications::Tidewatch::IsWindows8OrLater";
+constexpr char kWin10AndHiger[] = "Notifications::Tidewatch::Win10AndHiger";
+constexpr char kGetDefaultIconPath[] = "Notifications::Tidewatch::GetDefaultIconPath";
+constexpr char kDisplayExistingMessages[] = "Notifications::Tidewatch::DisplayExistingMessages";
 
 constexpr std::uint32_t kIconDataType = 300;
 constexpr std::size_t kMaxPath = 260;  // characters, with the terminator

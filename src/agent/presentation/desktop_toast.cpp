@@ -15,8 +15,13 @@ using Arvek::Shared::Verbose;
 namespace {
 
 constexpr char kInvoke[] = "ToastEventHandler::Invoke";
-constexpr char kCreateToastXml[] = "DesktopToast::CreateToastXml";
-constexpr char kCreateToast[] = "DesktopToast::CreateToast";
+constexpr char kTryCreateShortcut[] = "Notifications::Tidewatch::DesktopToast::TryCreateShortcut";
+constexpr char kInstallShortcut[] = "Notifications::Tidewatch::DesktopToast::InstallShortcut";
+constexpr char kDisplayToast[] = "Notifications::Tidewatch::DesktopToast::DisplayToast";
+constexpr char kCreateToastXml[] = "Notifications::Tidewatch::DesktopToast::CreateToastXml";
+constexpr char kSetImageSrc[] = "Notifications::Tidewatch::DesktopToast::SetImageSrc";
+constexpr char kSetTextValues[] = "Notifications::Tidewatch::DesktopToast::SetTextValues";
+constexpr char kCreateToast[] = "Notifications::Tidewatch::DesktopToast::CreateToast";
 
 constexpr std::size_t kMaxPath = 260;  // characters, with the terminator
 constexpr wchar_t kShortcutInAppData[] = L"\\Microsoft\\Windows\\Start Menu\\Programs\\Toaster Message.lnk";
@@ -73,6 +78,7 @@ std::optional<std::wstring> DesktopToast::ShortcutPath(const std::optional<std::
 }
 
 HRESULT DesktopToast::TryCreateShortcut() {
+    Arvek::Shared::CArvekLogTrace trace(kTryCreateShortcut);
     const auto path = ShortcutPath(m_platform.process.EnvironmentVariable(L"APPDATA"));
     if (!path) return Arvek::kE_INVALIDARG;
     if (m_platform.files.GetFileInfo(*path)) return Arvek::kS_FALSE;
@@ -80,6 +86,7 @@ HRESULT DesktopToast::TryCreateShortcut() {
 }
 
 HRESULT DesktopToast::InstallShortcut(const std::wstring& shortcutPath) {
+    Arvek::Shared::CArvekLogTrace trace(kInstallShortcut);
     const std::wstring program = m_platform.process.ModuleFileName();
     if (program.empty()) return Arvek::kE_FAIL;
     return m_platform.shell.CreateShortcut(shortcutPath, program, L"", kAppUserModelId);
@@ -88,6 +95,7 @@ HRESULT DesktopToast::InstallShortcut(const std::wstring& shortcutPath) {
 // --- the toast ----------------------------------------------------------------
 
 HRESULT DesktopToast::DisplayToast(std::wstring title, std::wstring text) {
+    Arvek::Shared::CArvekLogTrace trace(kDisplayToast);
     // The agent calls this on its main thread, a single-threaded apartment,
     // where asking for the multithreaded one fails; either way goes on.
     m_platform.com.InitializeThread(Arvek::Ports::kCOINIT_MULTITHREADED);
@@ -109,6 +117,7 @@ HRESULT DesktopToast::DisplayToast(std::wstring title, std::wstring text) {
 HRESULT DesktopToast::CreateToastXml(Arvek::Ports::IToastManager& manager,
                                      std::unique_ptr<Arvek::Ports::IToastDocument>& document,
                                      const std::wstring& title, const std::wstring& text) {
+    Arvek::Shared::CArvekLogTrace trace(kCreateToastXml);
     HRESULT hr = manager.GetTemplateContent(Arvek::Ports::kToastImageAndText04, document);
     if (Failed(hr)) return hr;
     if (!document) return Arvek::kE_POINTER;
@@ -125,6 +134,7 @@ HRESULT DesktopToast::CreateToastXml(Arvek::Ports::IToastManager& manager,
 }
 
 HRESULT DesktopToast::SetImageSrc(const std::wstring& imagePath, Arvek::Ports::IToastDocument& document) {
+    Arvek::Shared::CArvekLogTrace trace(kSetImageSrc);
     const std::wstring url = L"file:///" + imagePath;
     if (url.size() >= kMaxPath) return kInsufficientBuffer;
     return document.AppendText(L"image", 0, L"src", url);
@@ -132,6 +142,7 @@ HRESULT DesktopToast::SetImageSrc(const std::wstring& imagePath, Arvek::Ports::I
 
 HRESULT DesktopToast::SetTextValues(const std::wstring* values, std::uint32_t count,
                                     Arvek::Ports::IToastDocument& document) {
+    Arvek::Shared::CArvekLogTrace trace(kSetTextValues);
     if (values == nullptr || count < 2) return Arvek::kE_INVALIDARG;
     std::uint32_t elements = 0;
     HRESULT hr = document.CountElements(L"text", elements);
@@ -143,6 +154,7 @@ HRESULT DesktopToast::SetTextValues(const std::wstring* values, std::uint32_t co
 }
 
 HRESULT DesktopToast::CreateToast(Arvek::Ports::IToastManager& manager, Arvek::Ports::IToastDocument& document) {
+    Arvek::Shared::CArvekLogTrace trace(kCreateToast);
     std::unique_ptr<Arvek::Ports::IToastNotifier> notifier;
     HRESULT hr = manager.CreateNotifier(kAppUserModelId, notifier);
     if (Failed(hr)) return hr;
