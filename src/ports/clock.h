@@ -1,7 +1,9 @@
 // Clock port: local wall-clock time, the unbiased interrupt time and sleeping.
 //
-// Implementations: win32/clock_win32, sim/sim_clock (a virtual clock that the
+// Implementations: win32/clock_win32, sim/os/sim_clock (a virtual clock that the
 // scenario advances).
+//
+// Nothing here throws.
 #pragma once
 
 #include <cstdint>

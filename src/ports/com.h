@@ -2,7 +2,9 @@
 // security, for the operations that initialise COM themselves.
 //
 // Implementations: win32/com_win32 (CoInitializeEx, CoUninitialize,
-// CoInitializeSecurity), sim/sim_com (counts the balance per thread).
+// CoInitializeSecurity), sim/os/sim_com (counts the balance per thread).
+//
+// Nothing here throws.
 #pragma once
 
 #include <cstdint>

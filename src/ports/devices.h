@@ -5,7 +5,7 @@
 //
 // Implementations: win32/devices_win32 (SetupDiGetClassDevsW and friends,
 // CreateFileW with FILE_FLAG_OVERLAPPED, DeviceIoControl, CancelIoEx,
-// CreateEventW, WaitForMultipleObjects), sim/sim_devices (the simulated
+// CreateEventW, WaitForMultipleObjects), sim/os/sim_devices (the simulated
 // notebook's devices, among them the platform driver's stand-in, which
 // answers its request from the scenario's timeline).
 //

@@ -1,6 +1,9 @@
 // Debugger output (OutputDebugStringW) and the console (standard output).
 //
-// Implementations: win32/diagnostics_win32, sim/sim_diagnostics.
+// Implementations: win32/diagnostics_win32, sim/os/sim_diagnostics.
+//
+// Neither throws but for std::bad_alloc when a copy of the text cannot be made
+// (the log calls them inside its own barrier).
 #pragma once
 
 #include <string>

@@ -1,7 +1,9 @@
 // Event log writer: RegisterEventSourceW / ReportEventW / DeregisterEventSource.
 //
-// Implementations: win32/event_log_win32, sim/sim_event_log (records what was
+// Implementations: win32/event_log_win32, sim/os/sim_event_log (records what was
 // written, for the scenario transcript).
+//
+// Nothing here throws but std::bad_alloc when memory runs out.
 #pragma once
 
 #include <cstdint>

@@ -3,8 +3,11 @@
 // ("C:\Users\user\AppData\Roaming"), so that names derived from them (the
 // log file's mutex name, say) come out the same in the simulation.
 //
-// Implementations: win32/files_win32, sim/sim_files (maps the simulated
+// Implementations: win32/files_win32, sim/os/sim_files (maps the simulated
 // notebook's drive C: to a real folder on the host).
+//
+// Nothing here throws but std::bad_alloc when memory runs out (a path or a
+// list of files that cannot be held).
 #pragma once
 
 #include <cstddef>

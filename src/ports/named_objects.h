@@ -3,7 +3,9 @@
 // name is shared by every session of the machine (and, for the log file's
 // mutex, by every process writing that file).
 //
-// Implementations: win32/named_objects_win32, sim/sim_named_objects.
+// Implementations: win32/named_objects_win32, sim/os/sim_named_objects.
+//
+// Nothing here throws but std::bad_alloc when memory runs out.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,8 @@
 // Process port: facts about the running program and its calling thread.
 //
-// Implementations: win32/process_win32, sim/sim_process.
+// Implementations: win32/process_win32, sim/os/sim_process.
+//
+// Nothing here throws but std::bad_alloc when memory runs out.
 #pragma once
 
 #include <cstdint>

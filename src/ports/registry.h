@@ -4,7 +4,9 @@
 // exactly as stored). The product never writes the registry.
 //
 // Implementations: win32/registry_win32 (the real registry),
-// sim/sim_registry (a registry loaded from .reg files).
+// sim/os/sim_registry (a registry loaded from .reg files).
+//
+// Nothing here throws but std::bad_alloc when memory runs out.
 #pragma once
 
 #include <cstdint>

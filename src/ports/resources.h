@@ -1,8 +1,10 @@
 // The program's own resources: the string table and raw data resources.
 //
 // Implementations: win32/resources_win32 (LoadStringW and FindResourceW on
-// the module), sim/sim_ports SimResources (the same table and data,
+// the module), sim/os/sim_resources (the same table and data,
 // compiled in, in the simulated user's interface language).
+//
+// Nothing here throws but std::bad_alloc when memory runs out.
 #pragma once
 
 #include <cstddef>

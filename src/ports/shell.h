@@ -3,9 +3,11 @@
 // model id, and the shell's known folders.
 //
 // Implementations: win32/shell_win32 (ShellExecuteW, the ShellLink object
-// with its property store, SHGetFolderPathW), sim/sim_shell (starts nothing:
+// with its property store, SHGetFolderPathW), sim/os/sim_toast SimShell (starts nothing:
 // records what was started into the transcript and writes shortcut files
 // into the simulated drive).
+//
+// Nothing here throws but std::bad_alloc when memory runs out.
 #pragma once
 
 #include <cstdint>

@@ -4,8 +4,12 @@
 //
 // Implementations: win32/toast_win32 (the WinRT toast service through its
 // ABI interfaces: ToastNotificationManager, ToastNotification, the
-// Windows.Data.Xml.Dom document), sim/sim_toast (records the toasts shown and
+// Windows.Data.Xml.Dom document), sim/os/sim_toast (records the toasts shown and
 // lets a test or the timeline click, dismiss or fail them).
+//
+// Nothing here throws but std::bad_alloc when memory runs out; the events
+// handed to a notification must not throw either (they run on the
+// service's threads).
 #pragma once
 
 #include <cstdint>

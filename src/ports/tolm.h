@@ -3,7 +3,11 @@
 // Each operation creates its own objects and releases them before it returns.
 //
 // Implementations: win32/tolm_win32 (the real COM server through
-// CoCreateInstance), sim/sim_tolm (the simulated notebook's answers).
+// CoCreateInstance), sim/standins/sim_tolm (the simulated notebook's answers).
+//
+// Creating objects throws nothing but std::bad_alloc; a command raises
+// ComError(E_OUTOFMEMORY) when its name or its text cannot be held in a COM
+// string, as a failing COM call does.
 #pragma once
 
 #include <memory>

@@ -2,11 +2,15 @@
 // top-level window, the thread's message loop, and the few user32 calls the
 // agent makes on its window.
 //
-// Implementations: win32/windowing_win32 (user32), sim/sim_windowing (a
+// Implementations: win32/windowing_win32 (user32), sim/os/sim_windowing (a
 // message queue fed by the scenario's timeline).
 //
 // Member names avoid the user32 names that windows.h turns into macros
 // (CreateWindow, GetMessage, PostMessage, ...).
+//
+// Nothing here throws but std::bad_alloc when memory runs out. A window
+// procedure must not throw: on Windows the thunk stops what it throws at the
+// boundary (shared/exception_barrier.h), and Dispatch passes on nothing.
 #pragma once
 
 #include <cstdint>

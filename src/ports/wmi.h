@@ -3,7 +3,11 @@
 // properties.
 //
 // Implementations: win32/wmi_win32 (IWbemLocator and friends),
-// sim/sim_wmi (the simulated notebook's classes and values).
+// sim/os/sim_wmi (the simulated notebook's classes and values).
+//
+// Connecting and querying raise ComError(E_OUTOFMEMORY) when a name or a
+// query cannot be held in a COM string; nothing else throws but
+// std::bad_alloc.
 #pragma once
 
 #include <cstdint>

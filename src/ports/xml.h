@@ -2,8 +2,12 @@
 // single-node selection by path and a node's text.
 //
 // Implementations: win32/xml_win32 (MSXML 3.0, DOMDocument30),
-// sim/sim_xml (pugixml). tests/contract/xml_contract holds them to the same
+// sim/os/sim_xml (pugixml). tests/contract/xml_contract holds them to the same
 // behaviour.
+//
+// Loading and selecting raise ComError(E_OUTOFMEMORY) when the text or the
+// path cannot be held in a COM string; nothing else throws but
+// std::bad_alloc.
 #pragma once
 
 #include <memory>

@@ -14,7 +14,7 @@ namespace Arvek::Sim {
 
 // A program's string table as LoadStringW reads it for the simulated user:
 // the block of the user's interface language, per bundle of 16 ids, with the
-// loader's fallbacks (sim_ports.cpp tells the order).
+// loader's fallbacks (sim_resources.cpp tells the order).
 class SimResources : public Ports::IResources {
 public:
     // The program's own generated table.
