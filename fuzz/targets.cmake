@@ -1,6 +1,7 @@
 # libFuzzer targets over the simulated notebook (Linux, clang; the "fuzz"
 # preset, ARVEK_FUZZ). Each reads one kind of firmware answer the way
-# the programs do, with the fuzzer's bytes as the answer's text (UTF-8).
+# the programs do, with the fuzzer's bytes as the answer's text (UTF-8),
+# or one input of the simulation itself.
 #
 #   cmake --preset fuzz && cmake --build --preset fuzz
 #   build/fuzz/bin/usbc_messages_fuzzer NEW_DIR fuzz/corpus/usbc_messages
@@ -8,6 +9,7 @@
 # Targets, each with a seed corpus in corpus/<name without _fuzzer>:
 #   usbc_messages_fuzzer  "Platform.USBC.Messages" through CUsbCBiosInfo::GetMessages
 #   usbc_config_fuzzer    "Platform.USBC.Configuration" through CUsbCBiosInfo::GetUsbCConfigInfo
+#   reg_file_fuzzer       a .reg file through the simulated notebook's reader and registry
 function(arvek_add_fuzzer name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE arvek_sim)
@@ -17,3 +19,4 @@ endfunction()
 
 arvek_add_fuzzer(usbc_messages_fuzzer ${CMAKE_CURRENT_LIST_DIR}/usbc_messages_fuzzer.cpp)
 arvek_add_fuzzer(usbc_config_fuzzer ${CMAKE_CURRENT_LIST_DIR}/usbc_config_fuzzer.cpp)
+arvek_add_fuzzer(reg_file_fuzzer ${CMAKE_CURRENT_LIST_DIR}/reg_file_fuzzer.cpp)
