@@ -122,7 +122,7 @@ public:
         }
         for (m_index = 0; m_index < m_lines.size(); ++m_index)
             if (m_lines[m_index].find(L'\0') != std::wstring_view::npos)
-                Fail("a NUL character in the text, where Windows ends the line and drops the rest of it");
+                Fail("a NUL character in the text");
     }
 
     std::vector<RegOperation> Run() {
