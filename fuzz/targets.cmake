@@ -1,7 +1,7 @@
 # libFuzzer targets over the simulated notebook (Linux, clang; the "fuzz"
 # preset, ARVEK_FUZZ). Each reads one kind of untrusted text the way the
-# programs do (a firmware answer, a user's scenario file), with the fuzzer's
-# bytes as that text (UTF-8).
+# programs or the simulation do (a firmware answer, a user's scenario or
+# .reg file), with the fuzzer's bytes as that text (UTF-8).
 #
 #   cmake --preset fuzz && cmake --build --preset fuzz
 #   build/fuzz/bin/usbc_messages_fuzzer NEW_DIR fuzz/corpus/usbc_messages
@@ -10,6 +10,7 @@
 #   usbc_messages_fuzzer  "Platform.USBC.Messages" through CUsbCBiosInfo::GetMessages
 #   usbc_config_fuzzer    "Platform.USBC.Configuration" through CUsbCBiosInfo::GetUsbCConfigInfo
 #   scenario_fuzzer       a scenario file, through the scenario reader
+#   reg_file_fuzzer       a .reg file through the simulated notebook's reader and registry
 function(arvek_add_fuzzer name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE arvek_sim)
@@ -20,3 +21,4 @@ endfunction()
 arvek_add_fuzzer(usbc_messages_fuzzer ${CMAKE_CURRENT_LIST_DIR}/usbc_messages_fuzzer.cpp)
 arvek_add_fuzzer(usbc_config_fuzzer ${CMAKE_CURRENT_LIST_DIR}/usbc_config_fuzzer.cpp)
 arvek_add_fuzzer(scenario_fuzzer ${CMAKE_CURRENT_LIST_DIR}/scenario_fuzzer.cpp)
+arvek_add_fuzzer(reg_file_fuzzer ${CMAKE_CURRENT_LIST_DIR}/reg_file_fuzzer.cpp)

@@ -17,15 +17,16 @@ run_preset linux
 run_preset linux-asan
 run_preset linux-tsan -L threads
 run_preset mingw
-# The firmware-answer and scenario parsing under libFuzzer for a bounded time. New inputs
-# go to a scratch folder (the seed corpus stays as committed); a crash, a
-# hang or a leak stops the script, with the input left in build/fuzz/.
+# The firmware-answer parsing, the scenario reader and the .reg reader under
+# libFuzzer for a bounded time. New inputs go to a scratch folder (the seed
+# corpus stays as committed); a crash, a hang or a leak stops the script,
+# with the input left in build/fuzz/.
 echo "=== fuzz ==="
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$jobs"
 fuzz_work=$(mktemp -d)
 trap 'rm -rf "$fuzz_work"' EXIT
-for target in usbc_messages usbc_config scenario; do
+for target in usbc_messages usbc_config scenario reg_file; do
   mkdir -p "$fuzz_work/$target"
   build/fuzz/bin/${target}_fuzzer "$fuzz_work/$target" fuzz/corpus/$target \
     -max_total_time=45 -max_len=65536 -rss_limit_mb=1024 -timeout=30 -artifact_prefix=build/fuzz/

@@ -35,14 +35,18 @@ std::wstring WidenCp1252(std::string_view bytes) {
 
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
-bool StartsWithIgnoreCase(std::wstring_view text, std::wstring_view prefix) {
-    return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
+bool StartsWith(std::wstring_view text, std::wstring_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+std::wstring_view TrimLeft(std::wstring_view text) {
+    const auto first = text.find_first_not_of(L" \t");
+    return first == std::wstring_view::npos ? std::wstring_view() : text.substr(first);
 }
 
-std::wstring_view Trim(std::wstring_view text) {
-    const auto first = text.find_first_not_of(L" \t");
-    if (first == std::wstring_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+std::wstring_view TrimRight(std::wstring_view text) {
+    const auto last = text.find_last_not_of(L" \t");
+    return last == std::wstring_view::npos ? std::wstring_view() : text.substr(0, last + 1);
 }
 
 // Shows a piece of the input in a message, cut short so that one bad line of
@@ -53,19 +57,30 @@ std::string Quote(std::wstring_view text) {
     return "\"" + NarrowUtf8(text.substr(0, kMax)) + (cut ? "...\"" : "\"");
 }
 
+std::optional<std::uint32_t> HexDigit(wchar_t c) {
+    if (c >= L'0' && c <= L'9') return static_cast<std::uint32_t>(c - L'0');
+    if (c >= L'a' && c <= L'f') return static_cast<std::uint32_t>(c - L'a' + 10);
+    if (c >= L'A' && c <= L'F') return static_cast<std::uint32_t>(c - L'A' + 10);
+    return std::nullopt;
+}
+
 // 1 to maxDigits hex digits and nothing else.
 std::optional<std::uint32_t> ParseHex(std::wstring_view text, std::size_t maxDigits) {
     if (text.empty() || text.size() > maxDigits) return std::nullopt;
     std::uint32_t value = 0;
     for (const wchar_t c : text) {
-        std::uint32_t digit;
-        if (c >= L'0' && c <= L'9') digit = static_cast<std::uint32_t>(c - L'0');
-        else if (c >= L'a' && c <= L'f') digit = static_cast<std::uint32_t>(c - L'a' + 10);
-        else if (c >= L'A' && c <= L'F') digit = static_cast<std::uint32_t>(c - L'A' + 10);
-        else return std::nullopt;
-        value = value << 4 | digit;
+        const auto digit = HexDigit(c);
+        if (!digit) return std::nullopt;
+        value = value << 4 | *digit;
     }
     return value;
+}
+
+// The length of the run of hex digits at the start of `text`.
+std::size_t HexRun(std::wstring_view text) {
+    std::size_t n = 0;
+    while (n < text.size() && HexDigit(text[n])) ++n;
+    return n;
 }
 
 std::optional<RegistryRoot> RootFromName(std::wstring_view name) {
@@ -84,39 +99,44 @@ std::optional<RegistryRoot> RootFromName(std::wstring_view name) {
     return std::nullopt;
 }
 
+constexpr std::wstring_view kHeader5 = L"Windows Registry Editor Version 5.00";
+constexpr std::wstring_view kHeader4 = L"REGEDIT4";
+
+// Reads a whole text the way reg import does. Where Windows would skip a
+// malformed line and import the rest, the whole text is refused instead, with
+// the line: a scenario must not lose a policy value without a word.
 class Parser {
 public:
     Parser(std::string_view bytes, const std::string& file, int firstLine) : m_file(file), m_firstLine(firstLine) {
         m_text = Decode(bytes);
-        for (std::size_t start = 0; start <= m_text.size();) {
-            auto end = m_text.find(L'\n', start);
-            if (end == std::wstring::npos) end = m_text.size();
-            std::wstring_view line(m_text.data() + start, end - start);
-            if (!line.empty() && line.back() == L'\r') line.remove_suffix(1);
-            m_lines.push_back(line);
-            start = end + 1;
+        // CR LF, LF and a lone CR all end a line.
+        for (std::size_t start = 0;;) {
+            const auto end = std::min(m_text.find_first_of(L"\r\n", start), m_text.size());
+            m_lines.emplace_back(m_text.data() + start, end - start);
+            if (end == m_text.size()) break;
+            start = end + (m_text.compare(end, 2, L"\r\n") == 0 ? 2 : 1);
         }
+        if (m_halfUnit) {
+            m_index = m_lines.size() - 1;
+            Fail("UTF-16 text ends in half a character");
+        }
+        for (m_index = 0; m_index < m_lines.size(); ++m_index)
+            if (m_lines[m_index].find(L'\0') != std::wstring_view::npos)
+                Fail("a NUL character in the text");
     }
 
     std::vector<RegOperation> Run() {
-        for (m_index = 0; m_index < m_lines.size(); ++m_index) {
-            const auto line = Trim(m_lines[m_index]);
-            if (line.empty()) continue;
-            if (!m_version) {
-                Header(line);
-            } else if (line.front() == L';') {
-                continue;
-            } else if (line.front() == L'[') {
+        Header();
+        for (m_index = 1; m_index < m_lines.size(); ++m_index) {
+            const auto line = TrimLeft(m_lines[m_index]);
+            if (line.empty() || line.front() == L';' || line.front() == L'#') continue;
+            if (line.front() == L'[') {
                 Key(line);
             } else if (line.front() == L'"' || line.front() == L'@') {
                 Value(line);
             } else {
                 Fail("unexpected text " + Quote(line));
             }
-        }
-        if (!m_version) {
-            m_index = m_lines.size() - 1;  // there is always one, maybe empty
-            Fail("no header: the text is empty");
         }
         return std::move(m_ops);
     }
@@ -145,47 +165,56 @@ private:
             for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
                 out.push_back(static_cast<wchar_t>(static_cast<std::uint8_t>(bytes[i]) |
                                                    static_cast<std::uint8_t>(bytes[i + 1]) << 8));
-            if (bytes.size() % 2 != 0) {
-                m_index = static_cast<std::size_t>(std::count(out.begin(), out.end(), L'\n'));
-                Fail("UTF-16 text ends in half a character");
-            }
+            m_halfUnit = bytes.size() % 2 != 0;
             return out;
         }
-        const bool bom = StartsWith(bytes, "\xEF\xBB\xBF");
-        if (bom) bytes.remove_prefix(3);
+        if (StartsWith(bytes, "\xEF\xBB\xBF"))
+            Fail("a UTF-8 byte order mark, with which Windows does not take the text for a .reg file: "
+                 "save it as UTF-16LE (\"Unicode\") or as UTF-8 without the mark");
         // Valid UTF-8 is exactly what converts back unchanged.
         std::wstring text = WidenUtf8(bytes);
-        const std::string back = NarrowUtf8(text);
-        if (back == bytes) return text;
-        // Without a BOM, text that is not UTF-8 is the ANSI text of an older tool.
-        if (!bom) return WidenCp1252(bytes);
-        const auto bad = std::mismatch(bytes.begin(), bytes.end(), back.begin(), back.end()).first;
-        m_index = static_cast<std::size_t>(std::count(bytes.begin(), bad, '\n'));
-        Fail("invalid UTF-8 in a text marked as UTF-8");
+        if (NarrowUtf8(text) == bytes) return text;
+        // Text that is not UTF-8 is the ANSI text of an older tool.
+        return WidenCp1252(bytes);
     }
 
-    void Header(std::wstring_view line) {
-        if (line == L"Windows Registry Editor Version 5.00") {
+    // The first line, before which not even a blank line may stand.
+    void Header() {
+        m_index = 0;
+        const auto line = TrimLeft(m_lines[0]);
+        if (line == kHeader5) {
             m_version = Version::Regedit5;
-        } else if (line == L"REGEDIT4") {
+        } else if (line == kHeader4) {
             m_version = Version::Regedit4;
+        } else if (std::all_of(m_lines.begin(), m_lines.end(), [](auto l) { return TrimLeft(l).empty(); })) {
+            Fail("no header: the text is empty");
+        } else if (line.empty()) {
+            Fail("a blank line before the header, after which Windows imports nothing");
+        } else if (TrimRight(line) == kHeader5 || TrimRight(line) == kHeader4) {
+            Fail("white space after the header, after which Windows imports nothing");
         } else {
             Fail("not a .reg text: the first line must be \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"");
         }
     }
 
+    // [ROOT\path] or [-ROOT\path]; the name runs to the last ']' and keeps
+    // any white space inside the brackets.
     void Key(std::wstring_view line) {
-        if (line.back() != L']') Fail("key line without closing ']'");
-        auto inner = line.substr(1, line.size() - 2);
+        line = TrimRight(line);
+        const auto close = line.rfind(L']');
+        if (close == std::wstring_view::npos) Fail("key line without closing ']'");
+        if (close + 1 != line.size()) Fail("unexpected text after the key name " + Quote(line.substr(close + 1)));
+        auto inner = line.substr(1, close - 1);
         const bool deleting = !inner.empty() && inner.front() == L'-';
         if (deleting) inner.remove_prefix(1);
         const auto slash = inner.find(L'\\');
         const auto rootName = inner.substr(0, slash);
         const auto root = RootFromName(rootName);
         if (!root) Fail("unknown root key " + Quote(rootName));
-        const auto path = slash == std::wstring_view::npos ? std::wstring_view() : inner.substr(slash + 1);
-        if (slash != std::wstring_view::npos &&
-            (path.empty() || path.front() == L'\\' || path.back() == L'\\' || path.find(L"\\\\") != path.npos))
+        auto path = slash == std::wstring_view::npos ? std::wstring_view() : inner.substr(slash + 1);
+        // Backslashes at the end name the key without them.
+        while (!path.empty() && path.back() == L'\\') path.remove_suffix(1);
+        if (!path.empty() && (path.front() == L'\\' || path.find(L"\\\\") != path.npos))
             Fail("empty key name in " + Quote(inner));
         if (deleting && path.empty()) Fail("a root key cannot be deleted");
         m_section = Section{*root, std::wstring(path), deleting};
@@ -197,27 +226,31 @@ private:
         if (m_section->deleting) Fail("value line under a key being deleted");
         std::size_t pos = 1;
         const std::wstring name = line.front() == L'@' ? std::wstring() : Quoted(line, pos);
-        const auto rest = Trim(line.substr(pos));
+        const auto rest = TrimLeft(line.substr(pos));
         if (rest.empty() || rest.front() != L'=') Fail("expected '=' after the value name");
-        const auto data = Trim(rest.substr(1));
+        const auto data = TrimLeft(rest.substr(1));
 
         auto& op = Push(RegOperation::Kind::SetValue);
         op.name = name;
-        if (data == L"-") {
+        if (!data.empty() && data.front() == L'-') {
             op.kind = RegOperation::Kind::DeleteValue;
+            EndOfData(data.substr(1), "after '-'");
         } else if (!data.empty() && data.front() == L'"') {
             std::size_t end = 1;
             const auto text = Quoted(data, end);
-            if (end != data.size()) Fail("unexpected text after the string " + Quote(data.substr(end)));
+            EndOfData(data.substr(end), "after the string");
             // Stored with its terminating NUL, as regedit imports it.
             op.type = Ports::kREG_SZ;
             op.data = ToUtf16Le(text, true);
-        } else if (StartsWithIgnoreCase(data, L"dword:")) {
-            const auto number = ParseHex(data.substr(6), 8);
-            if (!number) Fail("bad dword value " + Quote(data));
+        } else if (StartsWith(data, L"dword:")) {
+            const auto digits = TrimLeft(data.substr(6));
+            const auto count = HexRun(digits);
+            if (count == 0 || count > 8) Fail("bad dword value " + Quote(data));
+            EndOfData(digits.substr(count), "after the dword value");
+            const auto number = *ParseHex(digits.substr(0, count), 8);
             op.type = Ports::kREG_DWORD;
-            for (int shift = 0; shift < 32; shift += 8) op.data.push_back(static_cast<std::uint8_t>(*number >> shift));
-        } else if (StartsWithIgnoreCase(data, L"hex")) {
+            for (int shift = 0; shift < 32; shift += 8) op.data.push_back(static_cast<std::uint8_t>(number >> shift));
+        } else if (StartsWith(data, L"hex")) {
             op.type = Ports::kREG_BINARY;
             auto list = data.substr(3);
             if (!list.empty() && list.front() == L'(') {
@@ -229,15 +262,19 @@ private:
             }
             if (list.empty() || list.front() != L':') Fail("expected ':' after " + Quote(data.substr(0, 3)));
             op.data = HexList(list.substr(1));
-            // REGEDIT4 wrote these strings as 8-bit ANSI; the registry holds UTF-16LE.
-            const bool ansiText = op.type == Ports::kREG_EXPAND_SZ || op.type == Ports::kREG_MULTI_SZ;
-            if (m_version == Version::Regedit4 && ansiText) {
-                std::string_view ansi(reinterpret_cast<const char*>(op.data.data()), op.data.size());
-                op.data = ToUtf16Le(WidenCp1252(ansi), false);
-            }
+            if (op.type == Ports::kREG_EXPAND_SZ || op.type == Ports::kREG_MULTI_SZ) TerminateText(op);
         } else {
             Fail("bad value data " + Quote(data));
         }
+    }
+
+    // After the data only white space and a ';' comment may follow.
+    void EndOfData(std::wstring_view rest, const std::string& where) const {
+        rest = TrimLeft(rest);
+        if (rest.empty() || rest.front() == L';') return;
+        if (rest.front() == L'#')
+            Fail("a '#' comment " + where + ": Windows takes only ';' comments there and drops the value");
+        Fail("unexpected text " + where + " " + Quote(rest));
     }
 
     // A quoted string starting at text[pos - 1]; on return pos is just past
@@ -259,27 +296,71 @@ private:
         Fail("unterminated string");
     }
 
-    // Comma-separated bytes; a line ending in a backslash continues on the next.
+    // Comma-separated bytes of one or two hex digits. A backslash after a
+    // comma (or right after the colon) continues the list on the next line
+    // that is neither blank nor a ';' comment; at the end of the text it ends
+    // the list. A final comma is allowed, a backslash anywhere else is not.
     Bytes HexList(std::wstring_view text) {
         Bytes out;
+        std::size_t pos = 0;
+        bool lineStart = false;  // at the start of a continuation line
         for (;;) {
-            text = Trim(text);
-            const bool more = !text.empty() && text.back() == L'\\';
-            if (more) text = Trim(text.substr(0, text.size() - 1));
-            for (std::size_t pos = 0; pos < text.size();) {
-                const auto comma = std::min(text.find(L',', pos), text.size());
-                const auto token = Trim(text.substr(pos, comma - pos));
-                const auto byte = ParseHex(token, 2);
-                if (!byte) Fail("bad hex byte " + Quote(token));
-                out.push_back(static_cast<std::uint8_t>(*byte));
-                pos = comma + 1;
+            while (pos < text.size() && IsBlank(text[pos])) ++pos;
+            if (pos == text.size() || text[pos] == L';') return out;  // after ':' or ','
+            if (text[pos] == L'\\' && !lineStart) {
+                const auto after = TrimLeft(text.substr(pos + 1));
+                if (!after.empty() && after.front() != L';')
+                    Fail("unexpected text after the line continuation " + Quote(after));
+                if (!NextDataLine(text)) return out;
+                pos = 0;
+                lineStart = true;
+                continue;
             }
-            if (!more) return out;
-            // A continuation into nothing means the text was cut short.
-            if (m_index + 1 == m_lines.size()) Fail("hex data continues past the end of the text");
-            text = m_lines[++m_index];
-            if (Trim(text).empty()) Fail("hex data continues onto an empty line");
+            const auto rest = text.substr(pos);
+            const auto count = HexRun(rest);
+            if (lineStart && count == 0)
+                Fail("the hex data's continuation line does not start with a byte: " + Quote(rest));
+            lineStart = false;
+            const auto token = rest.substr(0, std::min(rest.find_first_of(L", \t;\\"), rest.size()));
+            const auto byte = count == token.size() ? ParseHex(token, 2) : std::nullopt;
+            if (!byte) Fail("bad hex byte " + Quote(token));
+            out.push_back(static_cast<std::uint8_t>(*byte));
+            pos += token.size();
+            if (pos < text.size() && text[pos] == L',') {
+                ++pos;
+                continue;
+            }
+            if (pos < text.size() && text[pos] == L'\\') Fail("a line continuation must follow a comma, not a byte");
+            const auto after = TrimLeft(text.substr(pos));
+            if (!after.empty() && after.front() != L';') Fail("unexpected text in hex data " + Quote(after));
+            return out;
         }
+    }
+
+    // Moves to the next line that holds data; false at the end of the text.
+    bool NextDataLine(std::wstring_view& text) {
+        while (++m_index < m_lines.size()) {
+            const auto line = TrimLeft(m_lines[m_index]);
+            if (line.empty() || line.front() == L';') continue;
+            text = line;
+            return true;
+        }
+        --m_index;
+        return false;
+    }
+
+    // Expandable and multi-strings: REGEDIT4 wrote them as Windows-1252 bytes,
+    // version 5.00 as the UTF-16LE the registry holds. Either way, text that
+    // does not end in a NUL unit gets one, as reg import stores it.
+    void TerminateText(RegOperation& op) const {
+        if (m_version == Version::Regedit4) {
+            std::string_view ansi(reinterpret_cast<const char*>(op.data.data()), op.data.size());
+            op.data = ToUtf16Le(WidenCp1252(ansi), false);
+        } else if (op.data.size() % 2 != 0) {
+            throw RegFileError(m_file, op.line, "string data of an odd number of bytes, which is not UTF-16 text");
+        }
+        const auto size = op.data.size();
+        if (size > 0 && (op.data[size - 2] != 0 || op.data[size - 1] != 0)) op.data.append(2, 0);
     }
 
     RegOperation& Push(RegOperation::Kind kind) {
@@ -294,6 +375,7 @@ private:
     std::string m_file;
     int m_firstLine;
     std::wstring m_text;
+    bool m_halfUnit = false;  // a UTF-16 text with an odd number of bytes
     std::vector<std::wstring_view> m_lines;
     std::size_t m_index = 0;
     std::optional<Version> m_version;  // set by the header line

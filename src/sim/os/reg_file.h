@@ -38,16 +38,19 @@ struct RegOperation {
     std::wstring path;  // below the root; components joined by single backslashes
     std::wstring name;  // value name; empty for the default value (@)
     std::uint32_t type = Ports::kREG_NONE;
-    std::basic_string<std::uint8_t> data;  // exactly the bytes regedit would store
+    std::basic_string<std::uint8_t> data;  // exactly the bytes reg import stores
     int line = 0;
 };
 
-// Parses a whole .reg text: "Windows Registry Editor Version 5.00" or
-// "REGEDIT4", as UTF-16LE (with BOM), UTF-8 (with or without BOM) or, when
-// the bytes are not valid UTF-8, the Windows-1252 ANSI text an old regedit
-// writes. `firstLineNumber` is the line the text starts on in `fileName`, for
-// texts embedded in a larger file. Throws RegFileError; nothing is returned
-// for a text with any fault.
+// Parses a whole .reg text the way Windows' reg import reads it (the forms
+// and the bytes stored are described in docs/scenarios.md):
+// "Windows Registry Editor Version 5.00" or "REGEDIT4" on the first line, as
+// UTF-16LE (with BOM), UTF-8 (without BOM) or, when the bytes are not valid
+// UTF-8, the Windows-1252 ANSI text an old regedit writes. Where Windows
+// would skip a malformed line (or import nothing), the whole text is refused.
+// `firstLineNumber` is the line the text starts on in `fileName`, for texts
+// embedded in a larger file. Throws RegFileError; nothing is returned for a
+// text with any fault.
 std::vector<RegOperation> ParseRegText(std::string_view bytes, const std::string& fileName,
                                        int firstLineNumber = 1);
 
