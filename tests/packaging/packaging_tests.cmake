@@ -11,6 +11,32 @@ if(WIN32)
     ARVEK_EVENT_MESSAGE_LAST_ID=$<TARGET_PROPERTY:ArvekEventMessages,ARVEK_LAST_ID>u)
   add_dependencies(arvek_tests ArvekEventMessages)
 
+  # The package's tables, read back on Linux with msitools.
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  find_program(ARVEK_MSIINFO msiinfo REQUIRED)
+  find_program(ARVEK_MSIEXTRACT msiextract REQUIRED)
+  add_test(NAME package.tables
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/check_msi.py
+            $<TARGET_PROPERTY:tidewatch_msi,ARVEK_MSI> $<TARGET_PROPERTY:tidewatch_msi,ARVEK_PREVIOUS_MSI>
+            ${CMAKE_BINARY_DIR}/package/stage-package ${PROJECT_SOURCE_DIR}/policy/PolicyDefinitions
+            $<TARGET_PROPERTY:tidewatch_msi,ARVEK_VERSION> $<TARGET_PROPERTY:tidewatch_msi,ARVEK_PRODUCT_NAME>
+            $<TARGET_PROPERTY:tidewatch_msi,ARVEK_PORTOLAN_SHORTCUT> $<TARGET_PROPERTY:tidewatch_msi,ARVEK_PROGRAMS>
+    COMMAND_EXPAND_LISTS)
+
+  # Reads an installed shortcut's target and application id.
+  add_executable(shortcut-tool ${CMAKE_CURRENT_LIST_DIR}/shortcut_tool.cpp)
+  target_compile_definitions(shortcut-tool PRIVATE UNICODE _UNICODE)
+  target_link_options(shortcut-tool PRIVATE -municode)
+  target_link_libraries(shortcut-tool PRIVATE ole32 uuid propsys)
+
+  # The package under Wine's msiexec: upgrade, what it adds, the agent from
+  # its installed path, the uninstall (installer_wine_test.sh).
+  add_test(NAME wine.package.install
+    COMMAND ${ARVEK_XVFB_RUN} -a
+            bash ${CMAKE_CURRENT_LIST_DIR}/installer_wine_test.sh ${ARVEK_WINE_RUN} ${ARVEK_WINE_DIR}
+            $<TARGET_PROPERTY:tidewatch_msi,ARVEK_MSI> $<TARGET_PROPERTY:tidewatch_msi,ARVEK_PREVIOUS_MSI>
+            ${CMAKE_BINARY_DIR}/package/stage-package $<TARGET_FILE:window-tool> $<TARGET_FILE:shortcut-tool>)
+  set_tests_properties(wine.package.install PROPERTIES RESOURCE_LOCK ${ARVEK_WINE_LOCK} TIMEOUT 300)
 else()
   # The policy templates against the code's names, and what each of their
   # choices does to the programs on a simulated notebook (suite
