@@ -31,7 +31,8 @@ readonly install_dir='C:\Program Files\Arvek\Tidewatch'
 readonly run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 readonly uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 readonly sources_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application'
-readonly policy_key='HKLM\Software\Policies\Arvek\Tidewatch Application\Tidewatch'
+readonly product_key='HKLM\Software\Policies\Arvek\Tidewatch Application'
+readonly policy_key="$product_key\\Tidewatch"
 readonly sources=("Arvek Tarnwall" Tidewatch Portolan)
 readonly files=(Tidewatch.exe Portolan.exe ArvekEventMessages.dll PolicyDefinitions/tidewatch.admx
                 PolicyDefinitions/en-US/tidewatch.adml)
@@ -46,6 +47,9 @@ product_code() { msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' '$1 == "
 registered() { wine_run reg query "$uninstall_key\\$1" >/dev/null 2>&1; }
 step() { echo "-- $*"; }
 
+# The policy's keys go again unless they were there before.
+product_key_existed=1
+wine_run reg query "$product_key" >/dev/null 2>&1 || product_key_existed=0
 code=$(product_code "$package")
 older_code=$(product_code "$older")
 
@@ -64,6 +68,7 @@ cleanup() {
     registered "$code" && msiexec cleanup /x "$code"
     registered "$older_code" && msiexec cleanup-older /x "$older_code"
     wine_run reg delete "$policy_key" /f >/dev/null 2>&1
+    [ "${product_key_existed:-1}" = 0 ] && wine_run reg delete "$product_key" /f >/dev/null 2>&1
     [ -n "${user_log:-}" ] && rm -f "$user_log"
 }
 trap cleanup EXIT
