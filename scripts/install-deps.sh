@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build and test both
-# builds: the native one and the Windows one (mingw-w64, run under Wine).
+# builds: the native one and the Windows one (mingw-w64, run under Wine),
+# with its installer package (wixl and msitools) and the policy templates'
+# checks (xmllint, from libxml2-utils).
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 packages=(
@@ -10,6 +12,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 xvfb xauth
+  wixl msitools libxml2-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -17,6 +17,7 @@ run_preset linux
 run_preset linux-asan
 run_preset linux-tsan -L threads
 run_preset mingw
+echo "installer package: $(ls build/mingw/package/Tidewatch-*-x64.msi)"
 # The firmware-answer parsing, the scenario reader and the .reg reader under
 # libFuzzer for a bounded time. New inputs go to a scratch folder (the seed
 # corpus stays as committed); a crash, a hang or a leak stops the script,

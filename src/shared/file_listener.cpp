@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/format.h"
+#include "common/policy_names.h"
 #include "common/strings.h"
 #include "shared/listeners.h"
 
@@ -333,8 +334,8 @@ CArvekLogListenerFile::CArvekLogListenerFile(LogLevel defaultLevel, bool queued,
     s.queued = queued;
 
     // 1. The size limit: the program key's non-zero value, else the product key's.
-    auto limit = LogConfigKeys::ReadDword(keys.program.get(), L"MaxLogSize");
-    if (!limit || *limit == 0) limit = LogConfigKeys::ReadDword(keys.product.get(), L"MaxLogSize");
+    auto limit = LogConfigKeys::ReadDword(keys.program.get(), PolicyNames::kMaxLogSize);
+    if (!limit || *limit == 0) limit = LogConfigKeys::ReadDword(keys.product.get(), PolicyNames::kMaxLogSize);
     s.limitKiB = limit && *limit != 0 ? *limit : kDefaultMaxLogSizeKiB;
     s.writeCounter = static_cast<std::uint64_t>(s.limitKiB) * 10 + 1;  // the first write checks the size
 
@@ -370,8 +371,8 @@ CArvekLogListenerFile::CArvekLogListenerFile(LogLevel defaultLevel, bool queued,
             case Ports::ITextFile::ReadStatus::EndOfFile:
                 break;  // an empty file is left alone
         }
-        auto queuedWrites = LogConfigKeys::ReadDword(keys.program.get(), L"QueuedWrites");
-        if (!queuedWrites) queuedWrites = LogConfigKeys::ReadDword(keys.product.get(), L"QueuedWrites");
+        auto queuedWrites = LogConfigKeys::ReadDword(keys.program.get(), PolicyNames::kQueuedWrites);
+        if (!queuedWrites) queuedWrites = LogConfigKeys::ReadDword(keys.product.get(), PolicyNames::kQueuedWrites);
         if (queuedWrites) s.queued = *queuedWrites != 0;
     } catch (...) {
         // Out of memory: the file stays as it is, the switch as created.

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "common/hresult.h"
+#include "common/policy_names.h"
 #include "common/strings.h"
 #include "shared/listeners.h"
 
@@ -12,7 +13,7 @@ namespace {
 constexpr std::wstring_view kLevelNames[] = {L"TraceIn", L"TraceOut", L"Verbose", L"Information",
                                              L"Warning", L"Error",    L"Diag"};
 
-constexpr std::wstring_view kPolicyRoot = L"Software\\Policies\\Arvek\\";
+constexpr std::wstring_view kPolicyRoot = PolicyNames::kLoggingPolicyRoot;
 
 // Reads a value of at most `maxBytes` bytes from one key; nullopt when it is
 // missing, larger, or the read fails otherwise.
@@ -119,7 +120,7 @@ CArvekLog::CArvekLog(Ports::Platform& platform, LogLevel defaultLevel, std::uint
     LogConfigKeys keys = OpenLogConfigKeys(platform.registry, platform.process);
 
     std::uint32_t requested = 0;
-    if (auto type = keys.ReadString(L"LoggingType", 63, false)) {
+    if (auto type = keys.ReadString(PolicyNames::kLoggingType, 63, false)) {
         const std::wstring upper = ToUpperInvariant(*type);
         if (upper.find(L"EVENT") != std::wstring::npos) requested |= Event;
         if (upper.find(L"FILE") != std::wstring::npos) requested |= File;
@@ -138,9 +139,9 @@ CArvekLog::CArvekLog(Ports::Platform& platform, LogLevel defaultLevel, std::uint
         // Every listener reads the same window.
         LogLevel minLevel = defaultLevel, maxLevel = Error;
         if (keys.product) {
-            if (auto text = keys.ReadString(L"MinLogLevel", 127, true); text && !text->empty())
+            if (auto text = keys.ReadString(PolicyNames::kMinLogLevel, 127, true); text && !text->empty())
                 minLevel = ParseLogLevel(*text);
-            if (auto text = keys.ReadString(L"MaxLogLevel", 127, true); text && !text->empty())
+            if (auto text = keys.ReadString(PolicyNames::kMaxLogLevel, 127, true); text && !text->empty())
                 maxLevel = ParseLogLevel(*text);
         }
         listener->SetLevelWindow(minLevel, maxLevel);

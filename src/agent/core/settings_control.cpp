@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "common/hresult.h"
+#include "common/policy_names.h"
 #include "common/strings.h"
 #include "shared/log.h"
 
@@ -28,11 +29,10 @@ struct Location {
 // The agent is a 64-bit program: locations 1 and 3 are the 64-bit view's
 // keys; 2 and 4 name the 32-bit view's keys by their Wow6432Node path.
 constexpr Location kLocations[] = {
-    {L"SOFTWARE\\Policies\\Arvek\\Arvek Notifications", nullptr, L"Found in Arvek, native location"},
-    {L"SOFTWARE\\Wow6432Node\\Policies\\Arvek\\Arvek Notifications", L"Try Arvek WOW", L"Found in WOW Arvek"},
-    {L"SOFTWARE\\Policies\\Arvekworks\\Arvek Notifications", nullptr, L"Found in native, Arvekworks location"},
-    {L"SOFTWARE\\Wow6432Node\\Policies\\Arvekworks\\Arvek Notifications", L"Try wow",
-     L"Found in WOW, Arvekworks location."},
+    {Arvek::PolicyNames::kNotificationKeys[0], nullptr, L"Found in Arvek, native location"},
+    {Arvek::PolicyNames::kNotificationKeys[1], L"Try Arvek WOW", L"Found in WOW Arvek"},
+    {Arvek::PolicyNames::kNotificationKeys[2], nullptr, L"Found in native, Arvekworks location"},
+    {Arvek::PolicyNames::kNotificationKeys[3], L"Try wow", L"Found in WOW, Arvekworks location."},
 };
 
 // The value as text, or false when it is not a well-formed string that fits.
@@ -74,7 +74,7 @@ bool CSettingsControl::GetRegistrySetting(IRegistry& registry, const std::wstrin
 }
 
 bool CSettingsControl::AllNotificationsSuppressed(IRegistry& registry) {
-    return GetRegistrySetting(registry, L"SuppressAllNotifications");
+    return GetRegistrySetting(registry, Arvek::PolicyNames::kSuppressAllNotifications);
 }
 
 }  // namespace Notifications::Tidewatch
