@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include "common/hresult.h"
+#include "win32/result.h"
 
 namespace Arvek::Win32 {
 
@@ -69,7 +70,7 @@ HRESULT ToComVariant(const Variant& value, UniqueVariant& out) {
         slot->bstrVal = text.Release();
         return kS_OK;
     }
-    if (HoldsPointer(value.vt)) return kE_INVALIDARG;
+    ARVEK_RETURN_HR_IF(kE_INVALIDARG, HoldsPointer(value.vt));
     slot->vt = value.vt;
     V_UI8(slot) = value.bits;
     return kS_OK;

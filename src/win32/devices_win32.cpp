@@ -9,6 +9,7 @@
 #include <new>
 
 #include "win32/handles.h"
+#include "win32/result.h"
 
 namespace Arvek::Win32 {
 namespace {
@@ -23,13 +24,6 @@ GUID ToGuid(const Ports::Guid& guid) {
 }
 
 HANDLE ToHandle(Ports::EventHandle event) { return reinterpret_cast<HANDLE>(event); }
-
-// The thread's last error after a call that reported failure. Some failures
-// leave it at 0; a caller told "0" would take the failure for success.
-std::uint32_t FailureError() {
-    const DWORD error = ::GetLastError();
-    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
-}
 
 SP_DEVICE_INTERFACE_DATA EmptyInterfaceData() {
     SP_DEVICE_INTERFACE_DATA data{};
@@ -47,7 +41,7 @@ public:
         // calls: they fail on the empty record instead of reading a stale one.
         m_interface = EmptyInterfaceData();
         SP_DEVICE_INTERFACE_DATA data = EmptyInterfaceData();
-        if (!::SetupDiEnumDeviceInterfaces(m_list.Get(), nullptr, &m_class, index, &data)) return FailureError();
+        ARVEK_RETURN_LAST_WIN32_ERROR_IF(!::SetupDiEnumDeviceInterfaces(m_list.Get(), nullptr, &m_class, index, &data));
         m_interface = data;
         return ERROR_SUCCESS;
     }
@@ -137,7 +131,7 @@ public:
         const BOOL ok = ::DeviceIoControl(m_handle.Get(), code, inputBuffer, static_cast<DWORD>(m_input.size()),
                                           outputBuffer, static_cast<DWORD>(m_output.size()), nullptr, &m_overlapped);
         if (ok) return m_completionError = ERROR_SUCCESS;
-        const std::uint32_t error = FailureError();
+        const std::uint32_t error = LastErrorAsWin32();
         if (error == ERROR_IO_PENDING) m_underWay = true;
         m_completionError = error == ERROR_IO_PENDING ? ERROR_IO_INCOMPLETE : error;
         return error;
@@ -159,7 +153,7 @@ public:
         ::CancelIoEx(m_handle.Get(), &m_overlapped);
         DWORD transferred = 0;
         const BOOL ok = ::GetOverlappedResult(m_handle.Get(), &m_overlapped, &transferred, TRUE);
-        m_completionError = ok ? ERROR_SUCCESS : FailureError();
+        m_completionError = ok ? ERROR_SUCCESS : LastErrorAsWin32();
         m_underWay = false;
     }
 
@@ -171,7 +165,7 @@ private:
         if (::GetOverlappedResult(m_handle.Get(), &m_overlapped, &transferred, FALSE)) {
             m_completionError = ERROR_SUCCESS;
         } else {
-            const std::uint32_t error = FailureError();
+            const std::uint32_t error = LastErrorAsWin32();
             if (error == ERROR_IO_INCOMPLETE) return false;
             m_completionError = error;
         }
@@ -194,7 +188,7 @@ std::uint32_t Win32Devices::GetClassDevices(const Ports::Guid& interfaceClass, s
     list.reset();
     const GUID guid = ToGuid(interfaceClass);
     UniqueDeviceInfoList devices(::SetupDiGetClassDevsW(&guid, nullptr, nullptr, flags));
-    if (!devices) return FailureError();
+    ARVEK_RETURN_LAST_WIN32_ERROR_IF_NULL(devices);
     list = std::make_unique<Win32DeviceInterfaceList>(std::move(devices), guid);
     return ERROR_SUCCESS;
 }
@@ -203,7 +197,7 @@ std::uint32_t Win32Devices::OpenOverlapped(const std::wstring& path, std::unique
     device.reset();
     HANDLE opened = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (opened == nullptr || opened == INVALID_HANDLE_VALUE) return FailureError();
+    ARVEK_RETURN_LAST_WIN32_ERROR_IF(opened == nullptr || opened == INVALID_HANDLE_VALUE);
     device = std::make_unique<Win32Device>(UniqueFile(opened));
     return ERROR_SUCCESS;
 }
@@ -211,7 +205,7 @@ std::uint32_t Win32Devices::OpenOverlapped(const std::wstring& path, std::unique
 std::uint32_t Win32Devices::CreateAutoResetEvent(Ports::EventHandle& event) {
     event = 0;
     const HANDLE created = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (created == nullptr) return FailureError();
+    ARVEK_RETURN_LAST_WIN32_ERROR_IF_NULL(created);
     event = reinterpret_cast<Ports::EventHandle>(created);
     return ERROR_SUCCESS;
 }

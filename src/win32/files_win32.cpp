@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "win32/handles.h"
+#include "win32/result.h"
 
 namespace Arvek::Win32 {
 namespace {
@@ -92,7 +93,7 @@ std::optional<std::wstring> Win32FileSystem::RoamingAppDataFolder() {
 
 bool Win32FileSystem::CreateFolder(const std::wstring& path) {
     if (::CreateDirectoryW(path.c_str(), nullptr)) return true;
-    return ::GetLastError() == ERROR_ALREADY_EXISTS;
+    return LastErrorAsWin32() == ERROR_ALREADY_EXISTS;
 }
 
 std::unique_ptr<Ports::ITextFile> Win32FileSystem::OpenTextForAppend(const std::wstring& path) {

@@ -4,6 +4,7 @@
 
 #include "viewer/list_scheme.h"
 #include "viewer/port_table.h"
+#include "win32/callback_barrier.h"
 
 namespace Portolan {
 
@@ -40,20 +41,23 @@ void CUsbCHeaderCtrl::Attach(HWND header) {
 }
 
 LRESULT CALLBACK CUsbCHeaderCtrl::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
-    auto* self = reinterpret_cast<CUsbCHeaderCtrl*>(data);
-    switch (msg) {
-    case WM_PAINT:
-        self->OnPaint();
-        return 0;
-    case HDM_LAYOUT:
-        return self->OnLayout(wParam, lParam);
-    case WM_NCDESTROY:
-        ::RemoveWindowSubclass(hwnd, &CUsbCHeaderCtrl::Proc, kSubclassId);
-        break;
-    default:
-        break;
-    }
-    return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+    const auto handle = [&]() -> LRESULT {
+        auto* self = reinterpret_cast<CUsbCHeaderCtrl*>(data);
+        switch (msg) {
+        case WM_PAINT:
+            self->OnPaint();
+            return 0;
+        case HDM_LAYOUT:
+            return self->OnLayout(wParam, lParam);
+        case WM_NCDESTROY:
+            ::RemoveWindowSubclass(hwnd, &CUsbCHeaderCtrl::Proc, kSubclassId);
+            break;
+        default:
+            break;
+        }
+        return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+    };
+    return Arvek::Win32::CallSubclassProcedure("Portolan::CUsbCHeaderCtrl::Proc", hwnd, msg, wParam, lParam, handle);
 }
 
 LRESULT CUsbCHeaderCtrl::OnLayout(WPARAM wParam, LPARAM lParam) const {
@@ -133,18 +137,21 @@ void CUsbCListCtrl::Attach(HWND list) {
 }
 
 LRESULT CALLBACK CUsbCListCtrl::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
-    auto* self = reinterpret_cast<CUsbCListCtrl*>(data);
-    switch (msg) {
-    case WM_PAINT:
-        self->OnPaint();
-        return 0;
-    case WM_NCDESTROY:
-        ::RemoveWindowSubclass(hwnd, &CUsbCListCtrl::Proc, kSubclassId);
-        break;
-    default:
-        break;
-    }
-    return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+    const auto handle = [&]() -> LRESULT {
+        auto* self = reinterpret_cast<CUsbCListCtrl*>(data);
+        switch (msg) {
+        case WM_PAINT:
+            self->OnPaint();
+            return 0;
+        case WM_NCDESTROY:
+            ::RemoveWindowSubclass(hwnd, &CUsbCListCtrl::Proc, kSubclassId);
+            break;
+        default:
+            break;
+        }
+        return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+    };
+    return Arvek::Win32::CallSubclassProcedure("Portolan::CUsbCListCtrl::Proc", hwnd, msg, wParam, lParam, handle);
 }
 
 void CUsbCListCtrl::OnPaint() const {
@@ -188,35 +195,38 @@ INT_PTR CPortolanDlg::DoModal(HWND parent) {
 }
 
 INT_PTR CALLBACK CPortolanDlg::DialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<CPortolanDlg*>(lParam);
-        ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-        self->m_dialog = dialog;
-        return self->OnInitDialog();
-    }
-    auto* self = reinterpret_cast<CPortolanDlg*>(::GetWindowLongPtrW(dialog, DWLP_USER));
-    if (self == nullptr) {
+    const auto handle = [&]() -> INT_PTR {
+        if (msg == WM_INITDIALOG) {
+            auto* self = reinterpret_cast<CPortolanDlg*>(lParam);
+            ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            self->m_dialog = dialog;
+            return self->OnInitDialog();
+        }
+        auto* self = reinterpret_cast<CPortolanDlg*>(::GetWindowLongPtrW(dialog, DWLP_USER));
+        if (self == nullptr) {
+            return FALSE;
+        }
+        switch (msg) {
+        case WM_NOTIFY: {
+            auto* header = reinterpret_cast<NMHDR*>(lParam);
+            if (header != nullptr && header->hwndFrom == self->m_list.Handle() && header->code == NM_CUSTOMDRAW) {
+                ::SetWindowLongPtrW(dialog, DWLP_MSGRESULT, self->m_list.OnCustomDraw(lParam));
+                return TRUE;
+            }
+            break;
+        }
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+                ::EndDialog(dialog, LOWORD(wParam));
+                return TRUE;
+            }
+            break;
+        default:
+            break;
+        }
         return FALSE;
-    }
-    switch (msg) {
-    case WM_NOTIFY: {
-        auto* header = reinterpret_cast<NMHDR*>(lParam);
-        if (header != nullptr && header->hwndFrom == self->m_list.Handle() && header->code == NM_CUSTOMDRAW) {
-            ::SetWindowLongPtrW(dialog, DWLP_MSGRESULT, self->m_list.OnCustomDraw(lParam));
-            return TRUE;
-        }
-        break;
-    }
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            ::EndDialog(dialog, LOWORD(wParam));
-            return TRUE;
-        }
-        break;
-    default:
-        break;
-    }
-    return FALSE;
+    };
+    return Arvek::Win32::CallDialogProcedure("Portolan::CPortolanDlg::DialogProc", handle);
 }
 
 BOOL CPortolanDlg::OnInitDialog() {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "win32/handles.h"
+#include "win32/result.h"
 
 namespace Arvek::Win32 {
 namespace {
@@ -50,8 +51,7 @@ std::uint32_t OpenUnder(HKEY parent, const std::wstring& path, std::uint32_t acc
                         std::unique_ptr<Ports::IRegistryKey>& key) {
     key.reset();
     UniqueRegistryKey opened;
-    const LSTATUS status = ::RegOpenKeyExW(parent, path.c_str(), 0, access, opened.Put());
-    if (status != ERROR_SUCCESS) return static_cast<std::uint32_t>(status);
+    ARVEK_RETURN_IF_WIN32_ERROR(::RegOpenKeyExW(parent, path.c_str(), 0, access, opened.Put()));
     key = std::make_unique<Win32RegistryKey>(std::move(opened));
     return ERROR_SUCCESS;
 }
@@ -60,11 +60,9 @@ std::uint32_t OpenUnder(HKEY parent, const std::wstring& path, std::uint32_t acc
 
 std::uint32_t Win32Registry::OpenKey(Ports::RegistryRoot root, const std::wstring& path, std::uint32_t access,
                                      std::unique_ptr<Ports::IRegistryKey>& key) {
+    key.reset();
     const HKEY rootKey = RootKey(root);
-    if (!rootKey) {
-        key.reset();
-        return ERROR_INVALID_HANDLE;
-    }
+    ARVEK_RETURN_WIN32_IF_NULL(ERROR_INVALID_HANDLE, rootKey);
     return OpenUnder(rootKey, path, access, key);
 }
 

@@ -12,6 +12,7 @@
 #include <cwchar>
 
 #include "win32/handles.h"
+#include "win32/result.h"
 
 namespace Arvek::Win32 {
 
@@ -49,25 +50,18 @@ std::intptr_t Win32Shell::Execute(const std::wstring& verb, const std::wstring& 
 HRESULT Win32Shell::CreateShortcut(const std::wstring& path, const std::wstring& target, const std::wstring& arguments,
                                    const std::wstring& appUserModelId) {
     ComPtr<IShellLinkW> link;
-    ::HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid());
-    if (FAILED(hr)) return hr;
-    hr = link->SetPath(target.c_str());
-    if (FAILED(hr)) return hr;
-    hr = link->SetArguments(arguments.c_str());
-    if (FAILED(hr)) return hr;
+    ARVEK_RETURN_IF_FAILED(
+        ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid()));
+    ARVEK_RETURN_IF_FAILED(link->SetPath(target.c_str()));
+    ARVEK_RETURN_IF_FAILED(link->SetArguments(arguments.c_str()));
     ComPtr<IPropertyStore> properties;
-    hr = link->QueryInterface(IID_IPropertyStore, properties.PutVoid());
-    if (FAILED(hr)) return hr;
+    ARVEK_RETURN_IF_FAILED(link->QueryInterface(IID_IPropertyStore, properties.PutVoid()));
     UniquePropVariant id;
-    hr = ::InitPropVariantFromString(appUserModelId.c_str(), id.Put());  // VT_LPWSTR
-    if (FAILED(hr)) return hr;
-    hr = properties->SetValue(PKEY_AppUserModel_ID, id.Get());
-    if (FAILED(hr)) return hr;
-    hr = properties->Commit();
-    if (FAILED(hr)) return hr;
+    ARVEK_RETURN_IF_FAILED(::InitPropVariantFromString(appUserModelId.c_str(), id.Put()));  // VT_LPWSTR
+    ARVEK_RETURN_IF_FAILED(properties->SetValue(PKEY_AppUserModel_ID, id.Get()));
+    ARVEK_RETURN_IF_FAILED(properties->Commit());
     ComPtr<IPersistFile> file;
-    hr = link->QueryInterface(IID_IPersistFile, file.PutVoid());
-    if (FAILED(hr)) return hr;
+    ARVEK_RETURN_IF_FAILED(link->QueryInterface(IID_IPersistFile, file.PutVoid()));
     return file->Save(path.c_str(), TRUE);
 }
 

@@ -134,12 +134,14 @@ struct IToastFailedEventArgs : public IInspectable {
 
 // The event delegates: instantiations of TypedEventHandler<ToastNotification,
 // …>, whose ids are fixed by their parameters. Delegates derive from IUnknown
-// only.
+// only. The adapter implements them (win32/com_object.h): each names its id
+// as kInterfaceId, a static member that takes no slot.
 // TypedEventHandler<ToastNotification, IInspectable> (Activated)
 // {AB54DE2D-97D9-5528-B6AD-105AFE156530}
 inline constexpr IID IID_ToastActivatedHandler = {
     0xAB54DE2D, 0x97D9, 0x5528, {0xB6, 0xAD, 0x10, 0x5A, 0xFE, 0x15, 0x65, 0x30}};
 struct IToastActivatedHandler : public IUnknown {
+    static constexpr const IID& kInterfaceId = IID_ToastActivatedHandler;
     virtual ::HRESULT STDMETHODCALLTYPE Invoke(IToastNotification* sender, IInspectable* args) = 0;
 };
 
@@ -148,6 +150,7 @@ struct IToastActivatedHandler : public IUnknown {
 inline constexpr IID IID_ToastDismissedHandler = {
     0x61C2402F, 0x0ED0, 0x5A18, {0xAB, 0x69, 0x59, 0xF4, 0xAA, 0x99, 0xA3, 0x68}};
 struct IToastDismissedHandler : public IUnknown {
+    static constexpr const IID& kInterfaceId = IID_ToastDismissedHandler;
     virtual ::HRESULT STDMETHODCALLTYPE Invoke(IToastNotification* sender, IToastDismissedEventArgs* args) = 0;
 };
 
@@ -156,6 +159,7 @@ struct IToastDismissedHandler : public IUnknown {
 inline constexpr IID IID_ToastFailedHandler = {
     0x95E3E803, 0xC969, 0x5E3A, {0x97, 0x53, 0xEA, 0x2A, 0xD2, 0x2A, 0x9A, 0x33}};
 struct IToastFailedHandler : public IUnknown {
+    static constexpr const IID& kInterfaceId = IID_ToastFailedHandler;
     virtual ::HRESULT STDMETHODCALLTYPE Invoke(IToastNotification* sender, IToastFailedEventArgs* args) = 0;
 };
 

@@ -2,12 +2,13 @@
 
 #include <windows.h>
 
-#include <atomic>
-#include <new>
 #include <utility>
 #include <vector>
 
+#include "win32/callback_barrier.h"
+#include "win32/com_object.h"
 #include "win32/handles.h"
+#include "win32/result.h"
 #include "win32/toast_abi.h"
 
 namespace Arvek::Win32 {
@@ -31,12 +32,12 @@ public:
 
     ::HRESULT GetActivationFactory(HSTRING className, REFIID iid, void** factory) const {
         *factory = nullptr;
-        if (!m_getActivationFactory) return REGDB_E_CLASSNOTREG;
+        ARVEK_RETURN_HR_IF_NULL(REGDB_E_CLASSNOTREG, m_getActivationFactory);
         return m_getActivationFactory(className, iid, factory);
     }
     ::HRESULT CreateString(const std::wstring& text, HSTRING* string) const {
         *string = nullptr;
-        if (!m_createString) return REGDB_E_CLASSNOTREG;
+        ARVEK_RETURN_HR_IF_NULL(REGDB_E_CLASSNOTREG, m_createString);
         return m_createString(text.c_str(), static_cast<UINT32>(text.size()), string);
     }
     // Only strings CreateString made exist, so the function is there.
@@ -86,90 +87,52 @@ using UniqueHString = UniqueHandle<HStringTraits>;
     return Runtime::Get().CreateString(text, out.Put());
 }
 
-// A call's result together with the interface it handed out: a call that
-// succeeds without handing one out counts as failing with `ifNone`.
-template <class Interface>
-::HRESULT Outcome(::HRESULT hr, const ComPtr<Interface>& out, ::HRESULT ifNone = E_POINTER) {
-    if (FAILED(hr)) return hr;
-    return out ? hr : ifNone;
-}
-
-// The activation factory of a runtime class, as the interface `iid`.
+// The activation factory of a runtime class, as the interface `iid`; a call
+// that succeeds without handing one out counts as failing with E_POINTER.
 template <class Factory>
 ::HRESULT GetFactory(const wchar_t* className, REFIID iid, ComPtr<Factory>& factory) {
     UniqueHString name;
-    const ::HRESULT hr = MakeHString(className, name);
-    if (FAILED(hr)) return hr;
-    return Outcome(Runtime::Get().GetActivationFactory(name.Get(), iid, factory.PutVoid()), factory);
+    ARVEK_RETURN_IF_FAILED(MakeHString(className, name));
+    const ::HRESULT hr = Runtime::Get().GetActivationFactory(name.Get(), iid, factory.PutVoid());
+    ARVEK_RETURN_IF_FAILED(hr);
+    ARVEK_RETURN_HR_IF_NULL(E_POINTER, factory);
+    return hr;
 }
 
-class ToastEventHandler final : public WinRt::IToastActivatedHandler,
-                                public WinRt::IToastDismissedHandler,
-                                public WinRt::IToastFailedHandler {
+// Nothing thrown by the program's side reaches the toast service's thread:
+// each Invoke runs behind the barrier, under this name.
+constexpr char kInvoke[] = "Arvek::Win32::ToastEventHandler::Invoke";
+
+class ToastEventHandler final : public ComObject<WinRt::IToastActivatedHandler, WinRt::IToastDismissedHandler,
+                                                 WinRt::IToastFailedHandler> {
 public:
     explicit ToastEventHandler(std::shared_ptr<Ports::IToastEvents> events) : m_events(std::move(events)) {}
-    ToastEventHandler(const ToastEventHandler&) = delete;
-    ToastEventHandler& operator=(const ToastEventHandler&) = delete;
-
-    ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (IsEqualIID(iid, __uuidof(IUnknown)) || IsEqualIID(iid, WinRt::IID_ToastActivatedHandler)) {
-            *object = static_cast<WinRt::IToastActivatedHandler*>(this);
-        } else if (IsEqualIID(iid, WinRt::IID_ToastDismissedHandler)) {
-            *object = static_cast<WinRt::IToastDismissedHandler*>(this);
-        } else if (IsEqualIID(iid, WinRt::IID_ToastFailedHandler)) {
-            *object = static_cast<WinRt::IToastFailedHandler*>(this);
-        } else {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_references.fetch_add(1, std::memory_order_relaxed) + 1; }
-
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
-        if (left == 0) delete this;
-        return left;
-    }
 
     ::HRESULT STDMETHODCALLTYPE Invoke(WinRt::IToastNotification*, IInspectable*) override {
-        return Pass([this] { return m_events->Activated(); });
+        return CallComMethod(kInvoke, [this] { return m_events->Activated(); });
     }
 
     ::HRESULT STDMETHODCALLTYPE Invoke(WinRt::IToastNotification*, WinRt::IToastDismissedEventArgs* args) override {
-        if (!args) return E_POINTER;
-        INT32 reason = 0;
-        const ::HRESULT hr = args->get_Reason(&reason);
-        if (FAILED(hr)) return hr;
-        return Pass([this, reason] { return m_events->Dismissed(reason); });
+        return CallComMethod(kInvoke, [this, args]() -> ::HRESULT {
+            ARVEK_RETURN_HR_IF_NULL(E_POINTER, args);
+            INT32 reason = 0;
+            ARVEK_RETURN_IF_FAILED(args->get_Reason(&reason));
+            return m_events->Dismissed(reason);
+        });
     }
 
     ::HRESULT STDMETHODCALLTYPE Invoke(WinRt::IToastNotification*, WinRt::IToastFailedEventArgs* args) override {
-        if (!args) return E_POINTER;
-        ::HRESULT error = S_OK;
-        const ::HRESULT hr = args->get_ErrorCode(&error);
-        if (FAILED(hr)) return hr;
-        return Pass([this, error] { return m_events->Failed(error); });
+        return CallComMethod(kInvoke, [this, args]() -> ::HRESULT {
+            ARVEK_RETURN_HR_IF_NULL(E_POINTER, args);
+            ::HRESULT error = S_OK;
+            ARVEK_RETURN_IF_FAILED(args->get_ErrorCode(&error));
+            return m_events->Failed(error);
+        });
     }
 
 private:
-    ~ToastEventHandler() = default;
+    ~ToastEventHandler() override = default;
 
-    // Nothing thrown by the program's side may reach the toast service's
-    // thread.
-    template <class Call>
-    static ::HRESULT Pass(Call call) noexcept {
-        try {
-            return call();
-        } catch (...) {
-            return E_UNEXPECTED;
-        }
-    }
-
-    std::atomic<ULONG> m_references{1};
     const std::shared_ptr<Ports::IToastEvents> m_events;
 };
 
@@ -181,11 +144,10 @@ public:
 
     HRESULT CountElements(const std::wstring& tag, std::uint32_t& count) override {
         ComPtr<WinRt::IXmlNodeList> elements;
-        ::HRESULT hr = ElementsNamed(tag, elements);
-        if (FAILED(hr)) return hr;
+        ARVEK_RETURN_IF_FAILED(ElementsNamed(tag, elements));
         UINT32 length = 0;
-        hr = elements->get_Length(&length);
-        if (FAILED(hr)) return hr;
+        const ::HRESULT hr = elements->get_Length(&length);
+        ARVEK_RETURN_IF_FAILED(hr);
         count = length;
         return hr;
     }
@@ -193,24 +155,21 @@ public:
     HRESULT AppendText(const std::wstring& tag, std::uint32_t index, const std::wstring& attribute,
                        const std::wstring& value) override {
         ComPtr<WinRt::IXmlNodeList> elements;
-        ::HRESULT hr = ElementsNamed(tag, elements);
-        if (FAILED(hr)) return hr;
+        ARVEK_RETURN_IF_FAILED(ElementsNamed(tag, elements));
+        // A node the call does not hand out (past the end, no such
+        // attribute) is a bad argument; any other missing interface, E_POINTER.
         ComPtr<WinRt::IXmlNode> parent;
-        hr = Outcome(elements->Item(index, parent.Put()), parent, E_INVALIDARG);
-        if (FAILED(hr)) return hr;
-        if (!attribute.empty()) {
-            hr = AttributeOf(parent, attribute);
-            if (FAILED(hr)) return hr;
-        }
+        ARVEK_RETURN_IF_FAILED(elements->Item(index, parent.Put()));
+        ARVEK_RETURN_HR_IF_NULL(E_INVALIDARG, parent);
+        if (!attribute.empty()) ARVEK_RETURN_IF_FAILED(AttributeOf(parent, attribute));
         UniqueHString text;
-        hr = MakeHString(value, text);
-        if (FAILED(hr)) return hr;
+        ARVEK_RETURN_IF_FAILED(MakeHString(value, text));
         ComPtr<WinRt::IXmlText> textNode;
-        hr = Outcome(m_document->CreateTextNode(text.Get(), textNode.Put()), textNode);
-        if (FAILED(hr)) return hr;
+        ARVEK_RETURN_IF_FAILED(m_document->CreateTextNode(text.Get(), textNode.Put()));
+        ARVEK_RETURN_HR_IF_NULL(E_POINTER, textNode);
         ComPtr<WinRt::IXmlNode> child;
-        hr = Outcome(textNode->QueryInterface(WinRt::IID_IXmlNode, child.PutVoid()), child);
-        if (FAILED(hr)) return hr;
+        ARVEK_RETURN_IF_FAILED(textNode->QueryInterface(WinRt::IID_IXmlNode, child.PutVoid()));
+        ARVEK_RETURN_HR_IF_NULL(E_POINTER, child);
         ComPtr<WinRt::IXmlNode> appended;
         return parent->AppendChild(child.Get(), appended.Put());
     }
@@ -218,22 +177,24 @@ public:
 private:
     ::HRESULT ElementsNamed(const std::wstring& tag, ComPtr<WinRt::IXmlNodeList>& elements) {
         UniqueHString name;
-        const ::HRESULT hr = MakeHString(tag, name);
-        if (FAILED(hr)) return hr;
-        return Outcome(m_document->GetElementsByTagName(name.Get(), elements.Put()), elements);
+        ARVEK_RETURN_IF_FAILED(MakeHString(tag, name));
+        const ::HRESULT hr = m_document->GetElementsByTagName(name.Get(), elements.Put());
+        ARVEK_RETURN_IF_FAILED(hr);
+        ARVEK_RETURN_HR_IF_NULL(E_POINTER, elements);
+        return hr;
     }
 
     // Replaces `node` with its attribute node named `name`.
     static ::HRESULT AttributeOf(ComPtr<WinRt::IXmlNode>& node, const std::wstring& name) {
         ComPtr<WinRt::IXmlNamedNodeMap> attributes;
-        ::HRESULT hr = Outcome(node->get_Attributes(attributes.Put()), attributes, E_INVALIDARG);
-        if (FAILED(hr)) return hr;
+        ARVEK_RETURN_IF_FAILED(node->get_Attributes(attributes.Put()));
+        ARVEK_RETURN_HR_IF_NULL(E_INVALIDARG, attributes);
         UniqueHString attributeName;
-        hr = MakeHString(name, attributeName);
-        if (FAILED(hr)) return hr;
+        ARVEK_RETURN_IF_FAILED(MakeHString(name, attributeName));
         ComPtr<WinRt::IXmlNode> attributeNode;
-        hr = Outcome(attributes->GetNamedItem(attributeName.Get(), attributeNode.Put()), attributeNode, E_INVALIDARG);
-        if (FAILED(hr)) return hr;
+        const ::HRESULT hr = attributes->GetNamedItem(attributeName.Get(), attributeNode.Put());
+        ARVEK_RETURN_IF_FAILED(hr);
+        ARVEK_RETURN_HR_IF_NULL(E_INVALIDARG, attributeNode);
         node = std::move(attributeNode);
         return hr;
     }
@@ -271,11 +232,11 @@ private:
     template <class Handler, class AddHandler>
     ::HRESULT Add(REFIID iid, std::shared_ptr<Ports::IToastEvents> events, AddHandler add) {
         ComPtr<Handler> handler;
-        ::HRESULT hr = Outcome(CreateToastEventHandler(std::move(events), iid, handler.PutVoid()), handler);
-        if (FAILED(hr)) return hr;
+        ARVEK_RETURN_IF_FAILED(CreateToastEventHandler(std::move(events), iid, handler.PutVoid()));
+        ARVEK_RETURN_HR_IF_NULL(E_POINTER, handler);
         EventRegistrationToken token{};
-        hr = add(handler.Get(), &token);
-        if (FAILED(hr)) return hr;
+        const ::HRESULT hr = add(handler.Get(), &token);
+        ARVEK_RETURN_IF_FAILED(hr);
         m_tokens.push_back(token);
         return hr;
     }
@@ -291,7 +252,7 @@ public:
 
     HRESULT Show(Ports::IToastNotification& notification) override {
         auto* own = dynamic_cast<ToastNotification*>(&notification);
-        if (!own) return E_INVALIDARG;
+        ARVEK_RETURN_HR_IF_NULL(E_INVALIDARG, own);
         return m_notifier->Show(own->Abi());
     }
 
@@ -305,8 +266,9 @@ public:
 
     HRESULT GetTemplateContent(std::int32_t templateType, std::unique_ptr<Ports::IToastDocument>& document) override {
         ComPtr<WinRt::IXmlDocument> content;
-        const ::HRESULT hr = Outcome(m_statics->GetTemplateContent(templateType, content.Put()), content);
-        if (FAILED(hr)) return hr;
+        const ::HRESULT hr = m_statics->GetTemplateContent(templateType, content.Put());
+        ARVEK_RETURN_IF_FAILED(hr);
+        ARVEK_RETURN_HR_IF_NULL(E_POINTER, content);
         document = std::make_unique<ToastDocument>(std::move(content));
         return hr;
     }
@@ -314,11 +276,11 @@ public:
     HRESULT CreateNotifier(const std::wstring& appUserModelId,
                            std::unique_ptr<Ports::IToastNotifier>& notifier) override {
         UniqueHString id;
-        ::HRESULT hr = MakeHString(appUserModelId, id);
-        if (FAILED(hr)) return hr;
+        ARVEK_RETURN_IF_FAILED(MakeHString(appUserModelId, id));
         ComPtr<WinRt::IToastNotifier> created;
-        hr = Outcome(m_statics->CreateToastNotifierWithId(id.Get(), created.Put()), created);
-        if (FAILED(hr)) return hr;
+        const ::HRESULT hr = m_statics->CreateToastNotifierWithId(id.Get(), created.Put());
+        ARVEK_RETURN_IF_FAILED(hr);
+        ARVEK_RETURN_HR_IF_NULL(E_POINTER, created);
         notifier = std::make_unique<ToastNotifier>(std::move(created));
         return hr;
     }
@@ -330,20 +292,16 @@ private:
 }  // namespace
 
 ::HRESULT CreateToastEventHandler(std::shared_ptr<Ports::IToastEvents> events, REFIID iid, void** handler) {
-    if (!handler) return E_POINTER;
+    ARVEK_RETURN_HR_IF_NULL(E_POINTER, handler);
     *handler = nullptr;
-    if (!events) return E_INVALIDARG;
-    auto* created = new (std::nothrow) ToastEventHandler(std::move(events));
-    if (!created) return E_OUTOFMEMORY;
-    const ::HRESULT hr = created->QueryInterface(iid, handler);
-    created->Release();
-    return hr;
+    ARVEK_RETURN_HR_IF_NULL(E_INVALIDARG, events);
+    return MakeComObject<ToastEventHandler>(iid, handler, std::move(events));
 }
 
 HRESULT Win32ToastService::GetManager(std::unique_ptr<Ports::IToastManager>& manager) {
     ComPtr<WinRt::IToastNotificationManagerStatics> statics;
     const ::HRESULT hr = GetFactory(kManagerClass, WinRt::IID_IToastNotificationManagerStatics, statics);
-    if (FAILED(hr)) return hr;
+    ARVEK_RETURN_IF_FAILED(hr);
     manager = std::make_unique<ToastManager>(std::move(statics));
     return hr;
 }
@@ -351,13 +309,13 @@ HRESULT Win32ToastService::GetManager(std::unique_ptr<Ports::IToastManager>& man
 HRESULT Win32ToastService::CreateNotification(Ports::IToastDocument& document,
                                               std::unique_ptr<Ports::IToastNotification>& notification) {
     auto* own = dynamic_cast<ToastDocument*>(&document);
-    if (!own) return E_INVALIDARG;
+    ARVEK_RETURN_HR_IF_NULL(E_INVALIDARG, own);
     ComPtr<WinRt::IToastNotificationFactory> factory;
-    ::HRESULT hr = GetFactory(kNotificationClass, WinRt::IID_IToastNotificationFactory, factory);
-    if (FAILED(hr)) return hr;
+    ARVEK_RETURN_IF_FAILED(GetFactory(kNotificationClass, WinRt::IID_IToastNotificationFactory, factory));
     ComPtr<WinRt::IToastNotification> created;
-    hr = Outcome(factory->CreateToastNotification(own->Abi(), created.Put()), created);
-    if (FAILED(hr)) return hr;
+    const ::HRESULT hr = factory->CreateToastNotification(own->Abi(), created.Put());
+    ARVEK_RETURN_IF_FAILED(hr);
+    ARVEK_RETURN_HR_IF_NULL(E_POINTER, created);
     notification = std::make_unique<ToastNotification>(std::move(created));
     return hr;
 }

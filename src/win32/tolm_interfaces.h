@@ -21,8 +21,10 @@ inline constexpr IID kIID_ITolmNotification = {
     0x3ABCD024, 0x1E97, 0x48C4, {0xA7, 0xD4, 0xC1, 0x16, 0x94, 0x4A, 0x49, 0x67}};
 
 // Derived directly from IUnknown (not IDispatch): the three slots after
-// IUnknown's are these, in this order.
+// IUnknown's are these, in this order. kInterfaceId (a static member, no
+// slot) is the id an object implementing the interface answers to.
 struct ITolmCommand : public IUnknown {
+    static constexpr const IID& kInterfaceId = kIID_ITolmCommand;
     virtual ::HRESULT STDMETHODCALLTYPE ExecuteCommand(BSTR command, VARIANT* result) = 0;
     // The component's second operation: nobody calls it; its real signature
     // does not matter as long as the slot is there.
@@ -33,6 +35,8 @@ struct ITolmCommand : public IUnknown {
 };
 
 // Its operations are never called; only its creation matters.
-struct ITolmNotification : public IUnknown {};
+struct ITolmNotification : public IUnknown {
+    static constexpr const IID& kInterfaceId = kIID_ITolmNotification;
+};
 
 }  // namespace Arvek::Win32::Tolm

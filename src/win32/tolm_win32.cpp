@@ -5,6 +5,7 @@
 
 #include "win32/com_win32.h"
 #include "win32/handles.h"
+#include "win32/result.h"
 #include "win32/tolm_interfaces.h"
 
 namespace Arvek::Win32 {
@@ -20,17 +21,15 @@ static_assert(kClsctxAll == CLSCTX_ALL);
 HRESULT CreateRunning(const CLSID& clsid, const IID& iid, void** object) {
     *object = nullptr;
     ComPtr<IUnknown> unknown;
-    const HRESULT created = ::CoCreateInstance(clsid, nullptr, kClsctxAll, IID_IUnknown, unknown.PutVoid());
-    if (FAILED(created)) return created;
-    if (!unknown) return kE_POINTER;
-    const HRESULT running = ::OleRun(unknown.Get());
-    if (FAILED(running)) return running;
-    const HRESULT queried = unknown->QueryInterface(iid, object);
-    if (FAILED(queried)) {
-        *object = nullptr;
-        return queried;
-    }
-    return *object ? kS_OK : kE_POINTER;
+    ARVEK_RETURN_IF_FAILED(::CoCreateInstance(clsid, nullptr, kClsctxAll, IID_IUnknown, unknown.PutVoid()));
+    ARVEK_RETURN_HR_IF_NULL(kE_POINTER, unknown);
+    ARVEK_RETURN_IF_FAILED(::OleRun(unknown.Get()));
+    // Handed out only once it is known to be there.
+    void* queried = nullptr;
+    ARVEK_RETURN_IF_FAILED(unknown->QueryInterface(iid, &queried));
+    ARVEK_RETURN_HR_IF_NULL(kE_POINTER, queried);
+    *object = queried;
+    return kS_OK;
 }
 
 class Win32TolmCommand final : public Ports::ITolmCommand {
@@ -41,7 +40,7 @@ public:
         const UniqueBstr name = MakeBstr(command);
         UniqueVariant reply;
         const HRESULT hr = m_command->ExecuteCommand(name.Get(), reply.Put());
-        if (FAILED(hr)) return hr;
+        ARVEK_RETURN_IF_FAILED(hr);
         result = FromComVariant(reply.Get());
         return hr;
     }
@@ -50,12 +49,11 @@ public:
                                        Variant& result) override {
         const UniqueBstr name = MakeBstr(command);
         UniqueVariant comArgument;
-        const HRESULT converted = ToComVariant(argument, comArgument);
-        if (FAILED(converted)) return converted;
+        ARVEK_RETURN_IF_FAILED(ToComVariant(argument, comArgument));
         UniqueVariant reply;
         // By value: the component gets a shallow copy and we clear the original.
         const HRESULT hr = m_command->ExecuteCommandWithArgument(name.Get(), comArgument.Get(), reply.Put());
-        if (FAILED(hr)) return hr;
+        ARVEK_RETURN_IF_FAILED(hr);
         result = FromComVariant(reply.Get());
         return hr;
     }
@@ -78,8 +76,7 @@ private:
 HRESULT Win32Tolm::CreateCommand(std::unique_ptr<Ports::ITolmCommand>& command) {
     command.reset();
     ComPtr<Tolm::ITolmCommand> object;
-    const HRESULT hr = CreateRunning(Tolm::kCLSID_TolmCommand, Tolm::kIID_ITolmCommand, object.PutVoid());
-    if (FAILED(hr)) return hr;
+    ARVEK_RETURN_IF_FAILED(CreateRunning(Tolm::kCLSID_TolmCommand, Tolm::kIID_ITolmCommand, object.PutVoid()));
     command = std::make_unique<Win32TolmCommand>(std::move(object));
     return kS_OK;
 }
@@ -87,11 +84,9 @@ HRESULT Win32Tolm::CreateCommand(std::unique_ptr<Ports::ITolmCommand>& command) 
 HRESULT Win32Tolm::CreateNotification(std::unique_ptr<Ports::ITolmNotification>& notification) {
     notification.reset();
     CLSID clsid{};
-    const HRESULT found = ::CLSIDFromProgID(Ports::kTolmNotificationProgId, &clsid);
-    if (FAILED(found)) return found;
+    ARVEK_RETURN_IF_FAILED(::CLSIDFromProgID(Ports::kTolmNotificationProgId, &clsid));
     ComPtr<Tolm::ITolmNotification> object;
-    const HRESULT hr = CreateRunning(clsid, Tolm::kIID_ITolmNotification, object.PutVoid());
-    if (FAILED(hr)) return hr;
+    ARVEK_RETURN_IF_FAILED(CreateRunning(clsid, Tolm::kIID_ITolmNotification, object.PutVoid()));
     notification = std::make_unique<Win32TolmNotification>(std::move(object));
     return kS_OK;
 }

@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-#include "shared/log.h"
+#include "win32/callback_barrier.h"
 
 namespace Arvek::Win32 {
 namespace {
@@ -43,17 +43,15 @@ ProcedureTable& Procedures() {
     return table;
 }
 
+// An exception must not unwind through user32's frames: the barrier logs
+// it and the message gets the default procedure's answer.
 LRESULT CALLBACK ProcedureThunk(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const auto atom = static_cast<ATOM>(::GetClassLongPtrW(window, GCW_ATOM));
-    const ProcedurePtr procedure = Procedures().Find(atom);
-    if (!procedure || !*procedure) return ::DefWindowProcW(window, message, wParam, lParam);
-    try {
+    return CallWindowProcedure("Arvek::Win32::WindowProcedure", window, message, wParam, lParam, [&]() -> LRESULT {
+        const auto atom = static_cast<ATOM>(::GetClassLongPtrW(window, GCW_ATOM));
+        const ProcedurePtr procedure = Procedures().Find(atom);
+        if (!procedure || !*procedure) return ::DefWindowProcW(window, message, wParam, lParam);
         return (*procedure)(reinterpret_cast<Ports::WindowHandle>(window), message, wParam, lParam);
-    } catch (...) {
-        // An exception must not unwind through user32's frames.
-        Shared::GetLog().Log(Shared::Error, "WindowProcedure", L"Message 0x%04X ended in an exception.", message);
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
+    });
 }
 
 HWND ToHwnd(Ports::WindowHandle window) { return reinterpret_cast<HWND>(window); }

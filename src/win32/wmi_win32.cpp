@@ -5,6 +5,7 @@
 
 #include "win32/com_win32.h"
 #include "win32/handles.h"
+#include "win32/result.h"
 
 namespace Arvek::Win32 {
 namespace {
@@ -16,7 +17,7 @@ public:
     HRESULT Get(const std::wstring& property, Variant& value) override {
         UniqueVariant read;
         const HRESULT hr = m_object->Get(property.c_str(), 0, read.Put(), nullptr, nullptr);
-        if (FAILED(hr)) return hr;
+        ARVEK_RETURN_IF_FAILED(hr);
         value = FromComVariant(read.Get());
         return hr;
     }
@@ -55,8 +56,8 @@ public:
         const UniqueBstr text = MakeBstr(query);
         ComPtr<IEnumWbemClassObject> enumerator;
         const HRESULT hr = m_services->ExecQuery(language.Get(), text.Get(), flags, nullptr, enumerator.Put());
-        if (FAILED(hr)) return hr;
-        if (!enumerator) return kE_POINTER;
+        ARVEK_RETURN_IF_FAILED(hr);
+        ARVEK_RETURN_HR_IF_NULL(kE_POINTER, enumerator);
         results = std::make_unique<Win32WmiEnumerator>(std::move(enumerator));
         return hr;
     }
@@ -71,19 +72,16 @@ HRESULT Win32Wmi::Connect(const std::wstring& ns, std::int32_t securityFlags, st
                           std::unique_ptr<Ports::IWmiServices>& services) {
     services.reset();
     ComPtr<IWbemLocator> locator;
-    HRESULT hr = ::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                                    locator.PutVoid());
-    if (FAILED(hr)) return hr;
-    if (!locator) return kE_POINTER;
+    ARVEK_RETURN_IF_FAILED(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                                              locator.PutVoid()));
+    ARVEK_RETURN_HR_IF_NULL(kE_POINTER, locator);
     const UniqueBstr resource = MakeBstr(ns);
     ComPtr<IWbemServices> connected;
-    hr = locator->ConnectServer(resource.Get(), nullptr, nullptr, nullptr, securityFlags, nullptr, nullptr,
-                                connected.Put());
-    if (FAILED(hr)) return hr;
-    if (!connected) return kE_POINTER;
-    hr = ::CoSetProxyBlanket(connected.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, authnLevel,
-                             RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
-    if (FAILED(hr)) return hr;
+    ARVEK_RETURN_IF_FAILED(locator->ConnectServer(resource.Get(), nullptr, nullptr, nullptr, securityFlags, nullptr,
+                                                  nullptr, connected.Put()));
+    ARVEK_RETURN_HR_IF_NULL(kE_POINTER, connected);
+    ARVEK_RETURN_IF_FAILED(::CoSetProxyBlanket(connected.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                                               authnLevel, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE));
     services = std::make_unique<Win32WmiServices>(std::move(connected));
     return kS_OK;
 }

@@ -5,6 +5,7 @@
 
 #include "win32/com_win32.h"
 #include "win32/handles.h"
+#include "win32/result.h"
 
 namespace Arvek::Win32 {
 namespace {
@@ -19,20 +20,19 @@ HRESULT Select(IXMLDOMNode* from, const std::wstring& path, ComPtr<IXMLDOMNode>&
     found.Reset();
     // An empty pattern is one MSXML cannot parse, and so E_FAIL; it is
     // answered here because Wine's msxml3 crashes on such patterns.
-    if (path.empty()) return kE_FAIL;
+    ARVEK_RETURN_HR_IF(kE_FAIL, path.empty());
     const UniqueBstr query = MakeBstr(path);
-    const HRESULT hr = from->selectSingleNode(query.Get(), found.Put());
-    if (FAILED(hr)) {
-        found.Reset();
-        return hr;
-    }
+    // Kept only from a call that succeeded.
+    ComPtr<IXMLDOMNode> selected;
+    ARVEK_RETURN_IF_FAILED(from->selectSingleNode(query.Get(), selected.Put()));
+    found = std::move(selected);
     return found ? kS_OK : kS_FALSE;
 }
 
 HRESULT TextOf(IXMLDOMNode* node, std::wstring& text) {
     UniqueBstr value;
     const HRESULT hr = node->get_text(value.Put());
-    if (FAILED(hr)) return hr;
+    ARVEK_RETURN_IF_FAILED(hr);
     text = BstrText(value.Get());
     return hr;
 }
@@ -67,8 +67,7 @@ public:
         loaded = false;
         const UniqueBstr xml = MakeBstr(text);
         VARIANT_BOOL successful = VARIANT_FALSE;
-        const HRESULT hr = m_document->loadXML(xml.Get(), &successful);
-        if (FAILED(hr)) return hr;
+        ARVEK_RETURN_IF_FAILED(m_document->loadXML(xml.Get(), &successful));
         // MSXML says S_FALSE for text it rejected; `loaded` carries that.
         loaded = successful == VARIANT_TRUE;
         return kS_OK;
@@ -93,18 +92,13 @@ private:
 HRESULT Win32XmlParser::CreateDocument(std::shared_ptr<Ports::IXmlDocument>& document) {
     document.reset();
     ComPtr<IXMLDOMDocument> created;
-    HRESULT hr = ::CoCreateInstance(kCLSID_DOMDocument30, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
-                                    created.PutVoid());
-    if (FAILED(hr)) return hr;
-    if (!created) return kE_POINTER;
-    hr = created->put_async(VARIANT_FALSE);
-    if (FAILED(hr)) return hr;
-    hr = created->put_validateOnParse(VARIANT_FALSE);
-    if (FAILED(hr)) return hr;
-    hr = created->put_resolveExternals(VARIANT_FALSE);
-    if (FAILED(hr)) return hr;
-    hr = created->put_preserveWhiteSpace(VARIANT_TRUE);
-    if (FAILED(hr)) return hr;
+    ARVEK_RETURN_IF_FAILED(::CoCreateInstance(kCLSID_DOMDocument30, nullptr, CLSCTX_INPROC_SERVER,
+                                              IID_IXMLDOMDocument, created.PutVoid()));
+    ARVEK_RETURN_HR_IF_NULL(kE_POINTER, created);
+    ARVEK_RETURN_IF_FAILED(created->put_async(VARIANT_FALSE));
+    ARVEK_RETURN_IF_FAILED(created->put_validateOnParse(VARIANT_FALSE));
+    ARVEK_RETURN_IF_FAILED(created->put_resolveExternals(VARIANT_FALSE));
+    ARVEK_RETURN_IF_FAILED(created->put_preserveWhiteSpace(VARIANT_TRUE));
     document = std::make_shared<Win32XmlDocument>(std::move(created));
     return kS_OK;
 }

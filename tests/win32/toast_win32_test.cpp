@@ -10,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "process_log_win32.h"
 #include "win32/handles.h"
 #include "win32/toast_abi.h"
 #include "win32/toast_win32.h"
@@ -103,7 +104,11 @@ TEST(Win32ToastEventHandler, AnswersTheThreeDelegatesAndPassesEachEventOn) {
     EXPECT_CALL(*mock, Failed(MakeHr(0x803E0115u))).WillOnce(Return(kE_FAIL));
     FakeEventArgs args;
     EXPECT_EQ(activated->Invoke(nullptr, nullptr), S_OK);
+    ClearProcessLog();
     EXPECT_EQ(activated->Invoke(nullptr, nullptr), E_UNEXPECTED) << "nothing thrown reaches the service";
+    EXPECT_EQ(ProcessLogLines(),
+              std::vector<std::wstring>{
+                  L"Error Arvek::Win32::ToastEventHandler::Invoke : from the program: the call ended in an exception"});
     EXPECT_EQ(dismissed->Invoke(nullptr, &args), S_FALSE);
     EXPECT_EQ(failed->Invoke(nullptr, &args), E_FAIL);
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "process_log_win32.h"
 #include "win32/handles.h"
 #include "win32/windowing_win32.h"
 
@@ -130,8 +131,12 @@ TEST_F(Win32WindowingTest, AnExceptionFromTheProcedureStopsAtTheAdapter) {
     ASSERT_TRUE(windowing.RegisterWindowClass(RecordingClass(name)));
     const WindowHandle window = Create(name);
     ASSERT_NE(window, 0u);
+    Testing::ClearProcessLog();
     // The default procedure's answer to an application message is 0.
     EXPECT_EQ(::SendMessageW(reinterpret_cast<HWND>(window), kThrow, 0, 0), 0);
+    EXPECT_EQ(Testing::ProcessLogLines(),
+              std::vector<std::wstring>{
+                  L"Error Arvek::Win32::WindowProcedure : from the window procedure: the call ended in an exception"});
     EXPECT_EQ(::SendMessageW(reinterpret_cast<HWND>(window), kSum, 1, 1), 2);  // still in service
     EXPECT_TRUE(windowing.DestroyWindow(window));
 }

@@ -18,6 +18,13 @@
 // fails with REGDB_E_CLASSNOTREG, as on a machine without it). A file that
 // cannot be read or parsed fails the creation with E_FAIL; the reason goes
 // to the debugger output ("tolm_standin: file:line: what").
+//
+// No exception leaves the server: every method of its objects and every
+// export runs behind the exception barrier, which answers E_UNEXPECTED and
+// logs what was caught at Error. The DLL carries its own copy of the log,
+// made on the Windows adapters at the first call into the server, so it
+// logs where the host program's policy says (by default its Error records
+// go to the Application event log).
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
@@ -32,9 +39,14 @@
 
 #include "common/strings.h"
 #include "ports/tolm.h"
+#include "shared/log.h"
 #include "standin/tolm_answers.h"
+#include "win32/callback_barrier.h"
+#include "win32/com_object.h"
 #include "win32/com_win32.h"
 #include "win32/handles.h"
+#include "win32/platform_win32.h"
+#include "win32/result.h"
 #include "win32/tolm_interfaces.h"
 
 namespace Arvek::Win32::TolmStandin {
@@ -59,18 +71,15 @@ std::wstring GuidText(const GUID& guid) {
 
 std::wstring ClassKey(const CLSID& clsid) { return L"CLSID\\" + GuidText(clsid); }
 
-// Exceptions never cross the COM boundary: each becomes an HRESULT.
-template <class Body>
-::HRESULT Guarded(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const ComError& error) {
-        return error.Error();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+// Names the log's platform once, before the server's first line could be
+// logged; without memory for it the log stays one without listeners.
+void NameLogPlatform() noexcept {
+    static const bool named = [] {
+        auto* platform = new (std::nothrow) Win32Platform(g_module);
+        if (platform) Shared::SetProcessPlatform(*platform);
+        return true;
+    }();
+    static_cast<void>(named);
 }
 
 // The lines of the file's "[tolm]" section and the number of its first line.
@@ -159,44 +168,26 @@ bool FindTolmSection(const std::string& file, std::string& section, int& firstLi
     return S_OK;
 }
 
-// The reference count and the DLL's object count of one object.
-class Counted {
+// One of the objects the server has handed out: while one lives, the DLL
+// stays loaded.
+class LiveObject {
 protected:
-    Counted() noexcept { ++g_objects; }
-    virtual ~Counted() { --g_objects; }
-    ULONG AddReference() noexcept { return ++m_references; }
-    ULONG ReleaseReference() noexcept {
-        const ULONG left = --m_references;
-        if (left == 0) delete this;
-        return left;
-    }
-
-private:
-    std::atomic<ULONG> m_references{1};
+    LiveObject() noexcept { ++g_objects; }
+    ~LiveObject() { --g_objects; }
 };
 
-class CommandObject final : public Tolm::ITolmCommand, private Counted {
+class CommandObject final : public ComObject<Tolm::ITolmCommand>, private LiveObject {
 public:
     explicit CommandObject(std::shared_ptr<const Standin::TolmAnswers> answers) : m_answers(std::move(answers)) {}
 
-    ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (iid != IID_IUnknown && iid != Tolm::kIID_ITolmCommand) return E_NOINTERFACE;
-        *object = static_cast<Tolm::ITolmCommand*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseReference(); }
-
     ::HRESULT STDMETHODCALLTYPE ExecuteCommand(BSTR command, VARIANT* result) override {
-        return Answer(command, nullptr, result);
+        return CallComMethod("Arvek::Win32::TolmStandin::CommandObject::ExecuteCommand",
+                             [&] { return Answer(command, nullptr, result); });
     }
     ::HRESULT STDMETHODCALLTYPE UnusedOperation(BSTR, VARIANT*) override { return E_NOTIMPL; }
     ::HRESULT STDMETHODCALLTYPE ExecuteCommandWithArgument(BSTR command, VARIANT argument,
                                                            VARIANT* result) override {
-        return Guarded([&] {
+        return CallComMethod("Arvek::Win32::TolmStandin::CommandObject::ExecuteCommandWithArgument", [&] {
             const Variant value = FromComVariant(argument);
             return Answer(command, &value, result);
         });
@@ -204,71 +195,43 @@ public:
 
 private:
     ::HRESULT Answer(BSTR command, const Variant* argument, VARIANT* result) {
-        if (!result) return E_POINTER;
+        ARVEK_RETURN_HR_IF_NULL(E_POINTER, result);
         ::VariantInit(result);
-        return Guarded([&]() -> ::HRESULT {
-            const Standin::TolmReply reply = m_answers->Reply(BstrText(command), argument);
-            if (FAILED(reply.hr)) return reply.hr;
-            UniqueVariant value;
-            const ::HRESULT converted = ToComVariant(reply.value, value);
-            if (FAILED(converted)) return converted;
-            *result = value.Release();
-            return S_OK;
-        });
+        const Standin::TolmReply reply = m_answers->Reply(BstrText(command), argument);
+        ARVEK_RETURN_IF_FAILED(reply.hr);
+        UniqueVariant value;
+        ARVEK_RETURN_IF_FAILED(ToComVariant(reply.value, value));
+        *result = value.Release();
+        return S_OK;
     }
 
     std::shared_ptr<const Standin::TolmAnswers> m_answers;
 };
 
-class NotificationObject final : public Tolm::ITolmNotification, private Counted {
-public:
-    ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (iid != IID_IUnknown && iid != Tolm::kIID_ITolmNotification) return E_NOINTERFACE;
-        *object = static_cast<Tolm::ITolmNotification*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseReference(); }
-};
+// Its operations are never called; only its creation matters.
+class NotificationObject final : public ComObject<Tolm::ITolmNotification>, private LiveObject {};
 
 enum class Kind { Command, Notification };
 
-// One static factory per class; its references do not keep the DLL loaded
-// (LockServer does).
-class ClassFactory final : public IClassFactory {
+// A factory of one class, made for each DllGetClassObject; its references
+// do not keep the DLL loaded (LockServer does).
+class ClassFactory final : public ComObject<IClassFactory> {
 public:
-    explicit constexpr ClassFactory(Kind kind) : m_kind(kind) {}
-
-    ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
-        *object = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    explicit ClassFactory(Kind kind) noexcept : m_kind(kind) {}
 
     ::HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        return Guarded([&]() -> ::HRESULT {
+        return CallComMethod("Arvek::Win32::TolmStandin::ClassFactory::CreateInstance", [&]() -> ::HRESULT {
+            ARVEK_RETURN_HR_IF_NULL(E_POINTER, object);
+            *object = nullptr;
+            ARVEK_RETURN_HR_IF(CLASS_E_NOAGGREGATION, outer);
             std::shared_ptr<const Standin::TolmAnswers> answers;
-            const ::HRESULT loaded = LoadAnswers(answers);
-            if (FAILED(loaded)) return loaded;
-            const ::HRESULT creation =
-                m_kind == Kind::Command ? answers->createCommand : answers->createNotification;
-            if (FAILED(creation)) return creation;
-            IUnknown* made = m_kind == Kind::Command
-                                 ? static_cast<IUnknown*>(new CommandObject(std::move(answers)))
-                                 : static_cast<IUnknown*>(new NotificationObject());
-            const ::HRESULT queried = made->QueryInterface(iid, object);
-            made->Release();
-            return queried;
+            ARVEK_RETURN_IF_FAILED(LoadAnswers(answers));
+            if (m_kind == Kind::Notification) {
+                ARVEK_RETURN_IF_FAILED(answers->createNotification);
+                return MakeComObject<NotificationObject>(iid, object);
+            }
+            ARVEK_RETURN_IF_FAILED(answers->createCommand);
+            return MakeComObject<CommandObject>(iid, object, std::move(answers));
         });
     }
 
@@ -282,42 +245,23 @@ private:
     Kind m_kind;
 };
 
-ClassFactory g_commandFactory(Kind::Command);
-ClassFactory g_notificationFactory(Kind::Notification);
-
 LSTATUS SetString(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
     return ::RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), name, REG_SZ, value.c_str(),
                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-}  // namespace
-}  // namespace Arvek::Win32::TolmStandin
-
-using namespace Arvek::Win32::TolmStandin;
-namespace Tolm = Arvek::Win32::Tolm;
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        g_module = instance;
-        ::DisableThreadLibraryCalls(instance);
-    }
-    return TRUE;
-}
-
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
-    if (!object) return E_POINTER;
+::HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+    ARVEK_RETURN_HR_IF_NULL(E_POINTER, object);
     *object = nullptr;
-    if (clsid == Tolm::kCLSID_TolmCommand) return g_commandFactory.QueryInterface(iid, object);
-    if (clsid == kCLSID_StandinNotification) return g_notificationFactory.QueryInterface(iid, object);
+    if (clsid == Tolm::kCLSID_TolmCommand) return MakeComObject<ClassFactory>(iid, object, Kind::Command);
+    if (clsid == kCLSID_StandinNotification) return MakeComObject<ClassFactory>(iid, object, Kind::Notification);
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-STDAPI DllCanUnloadNow() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }
-
-STDAPI DllRegisterServer() {
+::HRESULT RegisterServer() {
     wchar_t module[MAX_PATH * 2] = {};
     const DWORD length = ::GetModuleFileNameW(g_module, module, MAX_PATH * 2);
-    if (length == 0 || length >= MAX_PATH * 2) return E_UNEXPECTED;
+    ARVEK_RETURN_HR_IF(E_UNEXPECTED, length == 0 || length >= MAX_PATH * 2);
     const std::wstring command = ClassKey(Tolm::kCLSID_TolmCommand);
     const std::wstring notification = ClassKey(kCLSID_StandinNotification);
     const std::wstring progId = Arvek::Ports::kTolmNotificationProgId;
@@ -347,7 +291,7 @@ STDAPI DllRegisterServer() {
     return S_OK;
 }
 
-STDAPI DllUnregisterServer() {
+::HRESULT UnregisterServer() {
     const std::wstring keys[] = {ClassKey(Tolm::kCLSID_TolmCommand), ClassKey(kCLSID_StandinNotification),
                                  Arvek::Ports::kTolmNotificationProgId};
     ::HRESULT result = S_OK;
@@ -357,4 +301,35 @@ STDAPI DllUnregisterServer() {
             result = HRESULT_FROM_WIN32(status);
     }
     return result;
+}
+
+}  // namespace
+}  // namespace Arvek::Win32::TolmStandin
+
+using namespace Arvek::Win32::TolmStandin;
+namespace Tolm = Arvek::Win32::Tolm;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        g_module = instance;
+        ::DisableThreadLibraryCalls(instance);
+    }
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
+    NameLogPlatform();
+    return Arvek::Win32::CallComMethod("DllGetClassObject", [&] { return GetClassObject(clsid, iid, object); });
+}
+
+STDAPI DllCanUnloadNow() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }
+
+STDAPI DllRegisterServer() {
+    NameLogPlatform();
+    return Arvek::Win32::CallComMethod("DllRegisterServer", RegisterServer);
+}
+
+STDAPI DllUnregisterServer() {
+    NameLogPlatform();
+    return Arvek::Win32::CallComMethod("DllUnregisterServer", UnregisterServer);
 }
