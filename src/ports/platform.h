@@ -18,6 +18,7 @@
 #include "ports/tolm.h"
 #include "ports/windowing.h"
 #include "ports/wmi.h"
+#include "ports/wmi_events.h"
 #include "ports/xml.h"
 
 namespace Arvek::Ports {
@@ -41,6 +42,7 @@ struct Platform {
     IShell& shell;
     IDevices& devices;
     IThreads& threads;
+    IWmiEvents& wmiEvents;
 };
 
 // The same machine's ports with another window system: a second program
@@ -48,7 +50,7 @@ struct Platform {
 inline Platform WithWindowing(const Platform& p, IWindowing& windowing) {
     return {p.registry, p.process, p.clock,     p.files, p.namedObjects, p.eventLog, p.debugOutput,
             p.console,  windowing, p.resources, p.com,   p.tolm,         p.xml,      p.wmi,
-            p.toasts,   p.shell,     p.devices, p.threads};
+            p.toasts,   p.shell,     p.devices, p.threads, p.wmiEvents};
 }
 
 }  // namespace Arvek::Ports

@@ -253,6 +253,14 @@ TolmAnswers ParseTolmAnswers(const std::string& text, const std::string& fileNam
     return Parser(fileName, baseFolder).Parse(text, firstLine);
 }
 
+Variant ParseAnswerValue(std::string_view text, const std::string& fileName, int line) {
+    const std::string_view kind = SplitWord(text).first;
+    if (kind != "string" && kind != "bool" && kind != "i4" && kind != "raw")
+        throw TolmAnswersError(fileName + ":" + std::to_string(line) + ": unknown value \"" + std::string(kind) +
+                               "\" (string, bool, i4 or raw)");
+    return Parser(fileName, ".").ParseReply(text, line).value;
+}
+
 void TolmAnswerChange::ApplyTo(TolmAnswers& answers) const {
     if (createCommand) answers.createCommand = *createCommand;
     if (createNotification) answers.createNotification = *createNotification;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "common/hresult.h"
@@ -65,6 +66,11 @@ struct TolmAnswers {
 // "Name(N)" answers the command run with an argument whose low byte is N.
 TolmAnswers ParseTolmAnswers(const std::string& text, const std::string& fileName, int firstLine,
                              const std::filesystem::path& baseFolder);
+
+// A value in the answers' notation ("string text", "string \"quoted\"",
+// "bool true", "i4 -3", "raw 0x000B 0x7FFF"), for the other stand-ins that
+// send values (the firmware's WMI events). Errors as ParseTolmAnswers.
+Variant ParseAnswerValue(std::string_view text, const std::string& fileName, int line);
 
 // One line of a "[tolm]" section (with the lines of the text block it opens,
 // if any) as a change to answers already given: what the line names is

@@ -21,6 +21,7 @@
 #include "win32/toast_win32.h"
 #include "win32/tolm_win32.h"
 #include "win32/windowing_win32.h"
+#include "win32/wmi_events_win32.h"
 #include "win32/wmi_win32.h"
 #include "win32/xml_win32.h"
 
@@ -50,6 +51,7 @@ struct Win32Adapters {
     Win32Shell windowsShell;
     Win32Devices windowsDevices;
     Win32Threads windowsThreads;
+    Win32WmiEvents windowsWmiEvents;
 };
 
 class Win32Platform : private Win32Adapters, public Ports::Platform {
@@ -62,7 +64,7 @@ public:
                           windowsNamedObjects, windowsEventLog, windowsDebugOutput, windowsConsole,
                           windowsWindowing,    windowsResources, windowsCom,         windowsTolm,
                           windowsXml,          windowsWmi,      windowsToasts,      windowsShell,
-                          windowsDevices,      windowsThreads} {}
+                          windowsDevices,      windowsThreads,   windowsWmiEvents} {}
 
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;

@@ -68,6 +68,10 @@ private:
 
 }  // namespace
 
+std::unique_ptr<Ports::IWmiObject> MakeWmiObject(ComPtr<IWbemClassObject> object) {
+    return std::make_unique<Win32WmiObject>(std::move(object));
+}
+
 HRESULT Win32Wmi::Connect(const std::wstring& ns, std::int32_t securityFlags, std::uint32_t authnLevel,
                           std::unique_ptr<Ports::IWmiServices>& services) {
     services.reset();

@@ -5,9 +5,17 @@
 // that thread and are released on it.
 #pragma once
 
+#include <wbemidl.h>
+
+#include <memory>
+
 #include "ports/wmi.h"
+#include "win32/handles.h"
 
 namespace Arvek::Win32 {
+
+// A class object as the core reads it: Get of a named property as a Variant.
+std::unique_ptr<Ports::IWmiObject> MakeWmiObject(ComPtr<IWbemClassObject> object);
 
 class Win32Wmi final : public Ports::IWmi {
 public:

@@ -206,7 +206,7 @@ TEST(PortTable, AQueryThatRunsOutOfMemoryGivesTheZeroRecord) {
                                     viewer.namedObjects, viewer.eventLog, viewer.debugOutput, viewer.console,
                                     viewer.windowing, viewer.resources,   viewer.com,       tolm,
                                     viewer.xml,       viewer.wmi,         viewer.toasts,    viewer.shell,
-                                    viewer.devices,   viewer.threads};
+                                    viewer.devices,   viewer.threads,     viewer.wmiEvents};
     Arvek::Testing::ClearProcessLog();
 
     const UsbCPortConfig config = Portolan::ReadPortConfiguration(platform);

@@ -99,6 +99,14 @@ TEST(Timeline, EachStimulusIsReadAsTheLanguageSpellsIt) {
         {"[timeline]\n1s heal\n", "s.scenario:2: expected: heal PORT.STEP"},
         {"[timeline]\n1s heal windowing.paint\n", "s.scenario:2: no step \"windowing.paint\" can fail"},
         {"[timeline]\n1s restart now\n", "s.scenario:2: restart takes no arguments"},
+        {"[timeline]\n1s wmi-event\n", "s.scenario:2: expected: wmi-event CLASS"},
+        {"[timeline]\n1s wmi-event arqBEvnt EventID\n", "s.scenario:2: expected: wmi-event CLASS"},
+        {"[timeline]\n1s wmi-event arqBEvnt EventID=i4\n", "s.scenario:2: expected: wmi-event CLASS"},
+        {"[timeline]\n1s wmi-event arqBEvnt EventID=i4 x\n", "s.scenario:2: i4 needs a 32-bit integer"},
+        {"[timeline]\n1s wmi-event arqBEvnt EventID=word 3\n", "s.scenario:2: unknown value \"word\""},
+        {"[timeline]\n1s wmi-event A Description=string \"open\n", "s.scenario:2: the quoted string is not closed"},
+        {"[timeline]\n1s wmi-event arqBEvnt EventID=i4 3 |\n", "s.scenario:2: expected: wmi-event CLASS"},
+        {"[machine]\nfirmware-wmi = maybe\n", "s.scenario:2: firmware-wmi is \"present\" or \"absent\""},
         {"[machine]\nacpi-driver = maybe\n", "s.scenario:2: acpi-driver is \"absent\", \"present\" or \"answers-at-once\""},
     };
     for (const auto& c : cases) ExpectScenarioRefused(c.text, c.error);
@@ -127,6 +135,19 @@ TEST(Timeline, TheComponentAnswersAnewFromTheMomentTheTimelineSays) {
     EXPECT_EQ(CreateCommand(tolm), Arvek::kREGDB_E_CLASSNOTREG);
     EXPECT_THAT(notebook.machine.Log().Texts("timeline"),
                 Contains(L"the platform component now answers SmartAdapter.Status = i4 5"));
+}
+
+// Firmware events raised by the timeline, several in one go, with the types
+// the language gives.
+TEST(Timeline, WmiEventsAreRaisedAsTheLineSays) {
+    const auto scenario = Arvek::Sim::ParseScenario(
+        "[timeline]\n1s wmi-event arqBEvnt EventID=i4 131073 EventData=raw 0x0008 0 | "
+        "ARVEKBIOS_BIOSEvent Description=string \"Fan \\\"2\\\" failed\" __Class=bool true\n",
+        "s.scenario", "/nonexistent");
+    ASSERT_EQ(scenario.timeline.size(), 1u);
+    EXPECT_EQ(scenario.timeline[0].stimulus->Describe(),
+              L"the firmware raises arqBEvnt EventID=i4 131073 EventData=raw 0x0008 0 | ARVEKBIOS_BIOSEvent "
+              L"Description=string \"Fan \\\"2\\\" failed\" __Class=bool true");
 }
 
 // A step fails for good or once, and heals.

@@ -16,28 +16,14 @@
 #include "win32/handles.h"
 #include "win32/tolm_win32.h"
 #include "win32/xml_win32.h"
+#include "tolm_standin_fixture.h"
 
 namespace Arvek::Testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr wchar_t kCommandClassKey[] = L"CLSID\\{CA490AE1-8C69-45D5-9533-D4692726F2FB}";
 constexpr HRESULT kCO_E_CLASSSTRING = MakeHr(0x800401F3u);
-
-// A path of this machine's file system as Windows programs name it: under
-// Wine a Unix path becomes a drive path (Z:\...).
-std::wstring WindowsPath(const std::string& path) {
-    using ToDos = LPWSTR(CDECL*)(LPCSTR);
-    const auto toDos = reinterpret_cast<ToDos>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
-    if (!toDos || path.empty() || path[0] != '/') return WidenUtf8(path);
-    LPWSTR dos = toDos(path.c_str());
-    if (!dos) return WidenUtf8(path);
-    std::wstring result(dos);
-    ::HeapFree(::GetProcessHeap(), 0, dos);
-    return result;
-}
 
 // The stand-in DLL, which the build puts beside the test program.
 std::wstring StandinDll() {
@@ -52,30 +38,9 @@ protected:
         ASSERT_TRUE(SUCCEEDED(m_apartment.Result()));
         UseScenario(WindowsPath(ARVEK_SOURCE_DIR "/tests/wine/tolm-standin.scenario"));
     }
-    void TearDown() override {
-        ::RegDeleteKeyValueW(HKEY_CLASSES_ROOT, kCommandClassKey, L"Scenario");
-        std::error_code ignored;
-        for (const auto& file : m_files) fs::remove(file, ignored);
-    }
 
-    void UseScenario(const std::wstring& path) {
-        Win32::UniqueRegistryKey key;
-        ASSERT_EQ(::RegOpenKeyExW(HKEY_CLASSES_ROOT, kCommandClassKey, 0, KEY_SET_VALUE, key.Put()), ERROR_SUCCESS)
-            << "the stand-in is registered (CTest fixture tolm_standin)";
-        ASSERT_EQ(::RegSetValueExW(key.Get(), L"Scenario", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                                   static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))),
-                  ERROR_SUCCESS);
-    }
-    // A scenario file of the given text in the temporary folder, in use.
-    void UseScenarioText(const std::string& text) {
-        static std::atomic<int> counter{0};
-        const fs::path file = fs::temp_directory_path() /
-                              ("arvek-tolm-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                               std::to_string(++counter) + ".scenario");
-        std::ofstream(file, std::ios::binary) << text;
-        m_files.push_back(file);
-        UseScenario(file.wstring());
-    }
+    void UseScenario(const std::wstring& path) { m_scenario.Use(path); }
+    void UseScenarioText(const std::string& text) { m_scenario.UseText(text); }
 
     std::unique_ptr<Ports::ITolmCommand> Command() {
         std::unique_ptr<Ports::ITolmCommand> command;
@@ -87,7 +52,7 @@ protected:
 
     Win32::ComApartment m_apartment;
     Win32::Win32Tolm m_tolm;
-    std::vector<fs::path> m_files;
+    StandinScenario m_scenario;
 };
 
 TEST_F(Win32TolmServerTest, CommandsReturnTheTagAndPayloadAsTheComponentWroteThem) {
@@ -164,7 +129,7 @@ TEST_F(Win32TolmServerTest, CreationGivesTheFirstFailingStepsHresultAndNoObject)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.scenario);
-        if (c.scenario == kNoValue) ::RegDeleteKeyValueW(HKEY_CLASSES_ROOT, kCommandClassKey, L"Scenario");
+        if (c.scenario == kNoValue) ::RegDeleteKeyValueW(HKEY_CLASSES_ROOT, kStandinCommandClassKey, L"Scenario");
         else if (c.scenario == kNoFile) UseScenario(L"Z:\\no\\such\\folder\\x.scenario");
         else UseScenarioText(c.scenario);
         std::unique_ptr<Ports::ITolmCommand> command;

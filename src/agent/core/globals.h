@@ -32,6 +32,13 @@ struct AgentGlobals {
     std::atomic<Arvek::Ports::EventHandle> g_hMonitorStopEvent{0};
     std::mutex monitorLock;
     std::atomic<bool> monitorStopRequested{false};
+    // The firmware-protection audit log's locks, always taken in this order.
+    // The firmware-event object stands for their lifetime, but they live as
+    // long as these globals, so that a worker still holding one when that
+    // object goes finds it intact.
+    std::mutex g_csTarnwallLogging;
+    std::mutex g_csTarnwallEventLog;
+    std::mutex g_csTarnwallHashKeys;
 };
 
 }  // namespace Notifications::Tidewatch

@@ -41,6 +41,13 @@ constexpr SimFaults::Step kSteps[] = {
     {"windowing.create-window", "CreateWindowExW (the value is not used)"},
     {"wmi.connect", "connecting to a WMI namespace"},
     {"wmi.exec-query", "ExecQuery"},
+    {"wmi.create-locator", "creating the WMI locator"},
+    {"wmi.proxy-blanket", "CoSetProxyBlanket on a namespace's services"},
+    {"wmi.unsecured-apartment", "creating the unsecured apartment"},
+    {"wmi.create-stub", "CreateObjectStub around a sink"},
+    {"wmi.query-sink", "the stub's QueryInterface for IWbemObjectSink"},
+    {"wmi.exec-notification", "ExecNotificationQueryAsync"},
+    {"wmi.cancel", "CancelAsyncCall"},
     {"xml.create-document", "creating an XML document"},
     {"xml.load", "loadXML (the call itself fails)"},
 };

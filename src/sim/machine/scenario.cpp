@@ -182,6 +182,10 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName, con
                 scenario.acpiDriver = value == "present"           ? AcpiDriver::Present
                                       : value == "answers-at-once" ? AcpiDriver::AnswersAtOnce
                                                                    : AcpiDriver::Absent;
+            } else if (name == "firmware-wmi") {
+                if (value != "absent" && value != "present")
+                    Fail(fileName, lineNumber, "firmware-wmi is \"present\" or \"absent\": " + value);
+                scenario.firmwareWmi = value == "present";
             } else if (name == "registry-file") {
                 const std::filesystem::path path = baseFolder / value;
                 scenario.registry.push_back({ReadScenarioFile(path, fileName, lineNumber), path.string(), 1});

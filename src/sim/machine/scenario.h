@@ -16,6 +16,7 @@
 //   wmi = stopped                        the WMI service does not run
 //   acpi-driver = present                the platform driver (or absent, or
 //                                        answers-at-once: a faulty driver)
+//   firmware-wmi = absent                no WMI provider of the firmware's events
 //
 //   [registry]
 //   Windows Registry Editor Version 5.00       .reg text, as regedit exports it
@@ -82,6 +83,8 @@ struct Scenario {
     std::wstring osVersion = L"10.0.22631";
     bool wmiStopped = false;
     AcpiDriver acpiDriver = AcpiDriver::Absent;
+    // Whether the firmware's WMI provider (its event classes) is installed.
+    bool firmwareWmi = true;
     // The program's environment variables; APPDATA is the user's roaming
     // folder unless the scenario sets or unsets it.
     std::map<std::wstring, std::wstring> environment{{L"APPDATA", L"C:\\Users\\user\\AppData\\Roaming"}};

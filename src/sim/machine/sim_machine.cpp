@@ -37,21 +37,24 @@ SimMachine::SimMachine(Scenario scenario, const std::filesystem::path& hostRoot)
       m_shell(m_transcript, m_clock, m_files, m_scenario.programFilesX86, &m_faults),
       m_devices(&m_faults),
       m_pylo(std::make_shared<PyloDriver>(m_transcript, m_clock, m_devices.Events(), &m_faults)),
+      m_firmwareWmi(m_wmi),
       m_threads(m_process, &m_faults),
       m_platform{m_registry, m_process,  m_clock,   m_files,     m_namedObjects,
                  m_eventLog, m_debug,    m_console, m_windowing, m_resources,
                  m_com,      m_tolm,     m_xml,     m_wmi,       m_toasts,
-                 m_shell,    m_devices,  m_threads},
+                 m_shell,    m_devices,  m_threads,   m_wmi},
       m_viewerPlatform{m_registry, m_process,  m_clock,   m_files,     m_namedObjects,
                        m_eventLog, m_debug,    m_console, m_windowing, m_viewerResources,
                        m_com,      m_tolm,     m_xml,     m_wmi,       m_toasts,
-                       m_shell,    m_devices,  m_threads} {
+                       m_shell,    m_devices,  m_threads,   m_wmi} {
     for (const auto& source : m_scenario.registry)
         m_registry.Import(ParseRegText(source.text, source.fileName, source.firstLine));
     for (const auto& name : m_scenario.heldMutexes) m_namedObjects.HoldElsewhere(name);
     if (m_scenario.failWindowCreation) m_faults.Fail("windowing.create-window", kE_FAIL);
     m_wmi.AddMachineClasses(m_scenario.biosVersion, m_scenario.osVersion, m_scenario.language);
     if (m_scenario.wmiStopped) m_faults.Fail("wmi.connect", kWmiServiceStopped);
+    m_wmi.SetTranscript(&m_transcript, &m_clock);
+    if (m_scenario.firmwareWmi) m_firmwareWmi.Install();
     if (m_scenario.acpiDriver != AcpiDriver::Absent) InstallPyloDriver();
     if (m_scenario.acpiDriver == AcpiDriver::AnswersAtOnce) m_pylo->AnswerAtOnce(true);
     m_windowing.SetPump([this] { return Pump(); });

@@ -26,6 +26,7 @@
 #include "sim/os/sim_windowing.h"
 #include "sim/os/sim_wmi.h"
 #include "sim/os/sim_xml.h"
+#include "sim/standins/firmware_wmi.h"
 #include "sim/standins/pylo_driver.h"
 #include "sim/standins/sim_tolm.h"
 
@@ -59,6 +60,9 @@ public:
     PyloDriver& Pylo() { return *m_pylo; }
     // Gives the platform driver its device interface at PyloDriver::kDevicePath.
     void InstallPyloDriver();
+    // The firmware's WMI provider's stand-in (installed unless the scenario
+    // says `firmware-wmi = absent`).
+    FirmwareWmi& FirmwareEvents() { return m_firmwareWmi; }
 
     // The same machine as the viewer (Portolan) sees it: every port shared
     // with the agent's platform, except the string table, which is Portolan's
@@ -106,6 +110,7 @@ private:
     SimShell m_shell;
     SimDevices m_devices;
     std::shared_ptr<PyloDriver> m_pylo;
+    FirmwareWmi m_firmwareWmi;
     SimThreads m_threads;
     Ports::Platform m_platform;
     Ports::Platform m_viewerPlatform;

@@ -167,6 +167,77 @@ private:
     std::wstring m_text;
 };
 
+// The words of a line, a quoted string ("...", with \" inside) one word.
+bool QuotedWords(const std::string& text, std::vector<std::string>& words) {
+    for (std::size_t at = 0; at < text.size();) {
+        if (text[at] == ' ' || text[at] == '\t') {
+            ++at;
+            continue;
+        }
+        const std::size_t start = at;
+        if (text[at] == '"') {
+            for (++at; at < text.size() && text[at] != '"'; ++at)
+                if (text[at] == '\\') ++at;
+            if (at >= text.size()) return false;
+            ++at;
+        } else {
+            while (at < text.size() && text[at] != ' ' && text[at] != '\t') ++at;
+        }
+        words.push_back(text.substr(start, at - start));
+    }
+    return true;
+}
+
+// wmi-event CLASS PROPERTY=TYPE VALUE ... [| CLASS PROPERTY=TYPE VALUE ...]:
+// the firmware raises instances of its WMI event classes, delivered in one
+// go; TYPE VALUE as in the [tolm] section.
+class WmiEvent final : public Stimulus {
+public:
+    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+        constexpr const char* kUsage = "expected: wmi-event CLASS PROPERTY=TYPE VALUE ... [| CLASS ...]: wmi-event ";
+        std::vector<std::string> words;
+        if (!QuotedWords(line.Rest(), words)) line.Fail("the quoted string is not closed: wmi-event " + line.Rest());
+        auto stimulus = std::make_shared<WmiEvent>();
+        for (std::size_t at = 0; at < words.size();) {
+            SimWmi::Event event;
+            if (words[at] == "|" || words[at].find('=') != std::string::npos) line.Fail(kUsage + line.Rest());
+            event.className = WidenUtf8(words[at++]);
+            while (at < words.size() && words[at] != "|") {
+                const auto eq = words[at].find('=');
+                if (eq == std::string::npos || eq == 0 || eq + 1 == words[at].size()) line.Fail(kUsage + line.Rest());
+                const std::string property = words[at].substr(0, eq);
+                std::string value = words[at++].substr(eq + 1);
+                // The value's words: one, two for raw (a tag and its payload).
+                const std::size_t count = value == "raw" ? 2 : 1;
+                for (std::size_t i = 0; i < count; ++i) {
+                    if (at == words.size() || words[at] == "|") line.Fail(kUsage + line.Rest());
+                    value += " " + words[at++];
+                }
+                try {
+                    event.instance.properties.emplace_back(
+                        WidenUtf8(property), Standin::ParseAnswerValue(value, line.FileName(), line.Line()));
+                } catch (const Standin::TolmAnswersError& e) {
+                    throw ScenarioError(e.what());
+                }
+            }
+            stimulus->m_events.push_back(std::move(event));
+            if (at < words.size()) {
+                ++at;  // the "|" between two instances
+                if (at == words.size()) line.Fail(kUsage + line.Rest());
+            }
+        }
+        if (stimulus->m_events.empty()) line.Fail(kUsage + line.Rest());
+        stimulus->m_text = WidenUtf8(line.Rest());
+        return stimulus;
+    }
+    std::wstring Describe() const override { return L"the firmware raises " + m_text; }
+    void Apply(SimMachine& machine) const override { machine.FirmwareEvents().Raise(m_events); }
+
+private:
+    std::vector<SimWmi::Event> m_events;
+    std::wstring m_text;
+};
+
 // restart: the program ends as at sign-out and starts again on the same
 // notebook.
 class Restart final : public Stimulus {
@@ -232,6 +303,7 @@ constexpr StimulusKind kKinds[] = {
     {"second-instance", "second-instance", &SecondInstance::Read},
     {"restart", "restart", &Restart::Read},
     {"acpi-event", "acpi-event BYTE", &AcpiEvent::Read},
+    {"wmi-event", "wmi-event CLASS PROPERTY=TYPE VALUE ...", &WmiEvent::Read},
     {"tolm", "tolm NAME = ANSWER", &TolmAnswer::Read},
     {"fail", "fail PORT.STEP HRESULT [once]", &FailStep::Read},
     {"heal", "heal PORT.STEP", &HealStep::Read},

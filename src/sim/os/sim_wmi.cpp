@@ -1,11 +1,16 @@
 #include "sim/os/sim_wmi.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cwchar>
 #include <cwctype>
+#include <optional>
 #include <sstream>
 
+#include "common/format.h"
 #include "common/strings.h"
+#include "sim/machine/transcript.h"
+#include "sim/os/sim_clock.h"
 
 namespace Arvek::Sim {
 namespace {
@@ -163,6 +168,287 @@ void SimWmi::AddClass(const std::wstring& ns, const std::wstring& className) {
 void SimWmi::AddObject(const std::wstring& ns, const std::wstring& className, WmiObject object) {
     std::lock_guard guard(m_lock);
     m_namespaces[Lower(ns)].classes[ToUpperInvariant(className)].push_back(std::move(object));
+}
+
+}  // namespace Arvek::Sim
+
+// --- event subscriptions ------------------------------------------------------------
+
+namespace Arvek::Sim {
+
+namespace {
+
+// The words of a WQL text: names, integers, "*" and "="; nothing else.
+bool WqlTokens(const std::wstring& query, std::vector<std::wstring>& tokens) {
+    for (std::size_t at = 0; at < query.size();) {
+        const wchar_t c = query[at];
+        if (c == L' ' || c == L'\t' || c == L'\r' || c == L'\n') {
+            ++at;
+        } else if (c == L'*' || c == L'=') {
+            tokens.emplace_back(1, c);
+            ++at;
+        } else if (std::iswalnum(static_cast<wint_t>(c)) || c == L'_' || c == L'-') {
+            const std::size_t start = at;
+            while (at < query.size() && (std::iswalnum(static_cast<wint_t>(query[at])) || query[at] == L'_' ||
+                                         (at == start && query[at] == L'-')))
+                ++at;
+            tokens.push_back(query.substr(start, at - start));
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseInteger(const std::wstring& text, std::int64_t& value) {
+    std::size_t at = 0;
+    const bool negative = !text.empty() && text[0] == L'-';
+    if (negative) ++at;
+    if (at == text.size() || text.size() - at > 10) return false;
+    std::int64_t number = 0;
+    for (; at < text.size(); ++at) {
+        if (text[at] < L'0' || text[at] > L'9') return false;
+        number = number * 10 + (text[at] - L'0');
+    }
+    value = negative ? -number : number;
+    return value >= INT32_MIN && value <= UINT32_MAX;
+}
+
+bool IsName(const std::wstring& token) {
+    return !token.empty() && (std::iswalpha(static_cast<wint_t>(token[0])) || token[0] == L'_');
+}
+
+// The stub that the unsecured apartment builds around the program's sink:
+// while the stub or its IWbemObjectSink lives, it keeps the sink.
+struct StubState {
+    std::shared_ptr<Ports::IWmiEventSink> sink;
+};
+
+class StubSink final : public Ports::IWmiStubSink {
+public:
+    explicit StubSink(std::shared_ptr<StubState> state) : m_state(std::move(state)) {}
+    const StubState* Identity() const { return m_state.get(); }
+    const std::shared_ptr<StubState>& State() const { return m_state; }
+
+private:
+    std::shared_ptr<StubState> m_state;
+};
+
+class Stub final : public Ports::IWmiStub {
+public:
+    Stub(std::shared_ptr<StubState> state, SimFaults* faults) : m_state(std::move(state)), m_faults(faults) {}
+    HRESULT QueryObjectSink(std::unique_ptr<Ports::IWmiStubSink>& sink) override {
+        sink.reset();
+        if (const auto fault = TakeFault(m_faults, "wmi.query-sink")) return *fault;
+        sink = std::make_unique<StubSink>(m_state);
+        return kS_OK;
+    }
+
+private:
+    std::shared_ptr<StubState> m_state;
+    SimFaults* m_faults;
+};
+
+}  // namespace
+
+struct SimWmi::Subscription {
+    std::wstring ns;
+    std::wstring className;  // upper-cased
+    std::optional<std::pair<std::wstring, std::int64_t>> where;
+    std::wstring query;
+    const void* sinkId = nullptr;
+    std::shared_ptr<Ports::IWmiEventSink> sink;
+};
+
+class SimWmi::Apartment final : public Ports::IWmiUnsecuredApartment {
+public:
+    explicit Apartment(SimFaults* faults) : m_faults(faults) {}
+    HRESULT CreateObjectStub(std::shared_ptr<Ports::IWmiEventSink> sink, std::unique_ptr<Ports::IWmiStub>& stub) override {
+        stub.reset();
+        if (const auto fault = TakeFault(m_faults, "wmi.create-stub")) return *fault;
+        if (!sink) return kE_POINTER;
+        stub = std::make_unique<Stub>(std::make_shared<StubState>(StubState{std::move(sink)}), m_faults);
+        return kS_OK;
+    }
+
+private:
+    SimFaults* m_faults;
+};
+
+class SimWmi::EventServices final : public Ports::IWmiEventServices {
+public:
+    EventServices(SimWmi& wmi, std::wstring ns) : m_wmi(wmi), m_namespace(std::move(ns)) {}
+
+    HRESULT SetProxyBlanket(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) override {
+        return TakeFault(m_wmi.m_faults, "wmi.proxy-blanket").value_or(kS_OK);
+    }
+    HRESULT ExecNotificationQueryAsync(const std::wstring& query, std::int32_t, Ports::IWmiStubSink& sink) override {
+        if (const auto fault = TakeFault(m_wmi.m_faults, "wmi.exec-notification")) return *fault;
+        auto* own = dynamic_cast<StubSink*>(&sink);
+        if (!own) return kE_INVALIDARG;
+        return m_wmi.Subscribe(m_namespace, query, own->Identity(), own->State()->sink);
+    }
+    HRESULT CancelAsyncCall(Ports::IWmiStubSink& sink) override {
+        if (const auto fault = TakeFault(m_wmi.m_faults, "wmi.cancel")) return *fault;
+        auto* own = dynamic_cast<StubSink*>(&sink);
+        if (!own) return kE_INVALIDARG;
+        return m_wmi.Cancel(own->Identity());
+    }
+
+private:
+    SimWmi& m_wmi;
+    std::wstring m_namespace;
+};
+
+class SimWmi::Locator final : public Ports::IWmiLocator {
+public:
+    explicit Locator(SimWmi& wmi) : m_wmi(wmi) {}
+    HRESULT ConnectServer(const std::wstring& ns, std::unique_ptr<Ports::IWmiEventServices>& services) override {
+        services.reset();
+        if (const auto fault = TakeFault(m_wmi.m_faults, "wmi.connect")) return *fault;
+        const std::wstring name = m_wmi.FindNamespace(ns);
+        if (name.empty()) return Ports::kWBEM_E_INVALID_NAMESPACE;
+        services = std::make_unique<EventServices>(m_wmi, name);
+        return kS_OK;
+    }
+
+private:
+    SimWmi& m_wmi;
+};
+
+HRESULT SimWmi::CreateLocator(std::unique_ptr<Ports::IWmiLocator>& locator) {
+    locator.reset();
+    if (const auto fault = TakeFault(m_faults, "wmi.create-locator")) return *fault;
+    locator = std::make_unique<Locator>(*this);
+    return kS_OK;
+}
+
+HRESULT SimWmi::CreateUnsecuredApartment(std::unique_ptr<Ports::IWmiUnsecuredApartment>& apartment) {
+    apartment.reset();
+    if (const auto fault = TakeFault(m_faults, "wmi.unsecured-apartment")) return *fault;
+    apartment = std::make_unique<Apartment>(m_faults);
+    return kS_OK;
+}
+
+void SimWmi::SetTranscript(Transcript* transcript, SimClock* clock) {
+    std::lock_guard guard(m_lock);
+    m_transcript = transcript;
+    m_clock = clock;
+}
+
+void SimWmi::Note(const std::wstring& text) {
+    if (m_transcript && m_clock) m_transcript->Add(m_clock->ElapsedMs(), "wmi", text);
+}
+
+void SimWmi::AddEventClass(const std::wstring& ns, const std::wstring& className,
+                           std::vector<std::wstring> properties) {
+    std::lock_guard guard(m_lock);
+    m_namespaces[Lower(ns)].eventClasses[ToUpperInvariant(className)] = std::move(properties);
+}
+
+// "SELECT * FROM Class" or "SELECT * FROM Class WHERE Property = n": the
+// notification queries WMI takes here; anything else is WBEM_E_INVALID_QUERY.
+HRESULT SimWmi::Subscribe(const std::wstring& ns, const std::wstring& query, const void* sinkId,
+                          std::shared_ptr<Ports::IWmiEventSink> sink) {
+    {
+        std::lock_guard guard(m_lock);
+        m_queries.push_back(query);
+    }
+    std::vector<std::wstring> tokens;
+    if (!WqlTokens(query, tokens) || (tokens.size() != 4 && tokens.size() != 8) ||
+        !EqualsIgnoreCase(tokens[0], L"SELECT") || tokens[1] != L"*" || !EqualsIgnoreCase(tokens[2], L"FROM") ||
+        !IsName(tokens[3]))
+        return Ports::kWBEM_E_INVALID_QUERY;
+    auto subscription = std::make_shared<Subscription>();
+    subscription->ns = ns;
+    subscription->className = ToUpperInvariant(tokens[3]);
+    subscription->query = query;
+    subscription->sinkId = sinkId;
+    subscription->sink = std::move(sink);
+    if (tokens.size() == 8) {
+        std::int64_t value = 0;
+        if (!EqualsIgnoreCase(tokens[4], L"WHERE") || !IsName(tokens[5]) || tokens[6] != L"=" ||
+            !ParseInteger(tokens[7], value))
+            return Ports::kWBEM_E_INVALID_QUERY;
+        subscription->where = {{tokens[5], value}};
+    }
+    {
+        std::lock_guard guard(m_lock);
+        const auto space = m_namespaces.find(Lower(ns));
+        if (space == m_namespaces.end()) return Ports::kWBEM_E_INVALID_NAMESPACE;
+        const auto eventClass = space->second.eventClasses.find(subscription->className);
+        if (eventClass == space->second.eventClasses.end())
+            return space->second.classes.count(subscription->className) ? Ports::kWBEM_E_NOT_EVENT_CLASS
+                                                                        : Ports::kWBEM_E_INVALID_CLASS;
+        if (subscription->where &&
+            std::none_of(eventClass->second.begin(), eventClass->second.end(),
+                         [&](const std::wstring& p) { return EqualsIgnoreCase(p, subscription->where->first); }))
+            return Ports::kWBEM_E_INVALID_QUERY;
+        for (const auto& existing : m_subscriptions)
+            if (existing->sinkId == sinkId) return Ports::kWBEM_E_FAILED;  // one subscription per sink
+        m_subscriptions.push_back(subscription);
+    }
+    Note(L"subscribed: " + query);
+    return kS_OK;
+}
+
+HRESULT SimWmi::Cancel(const void* sinkId) {
+    std::shared_ptr<Subscription> cancelled;
+    {
+        std::lock_guard guard(m_lock);
+        const auto found = std::find_if(m_subscriptions.begin(), m_subscriptions.end(),
+                                        [&](const auto& s) { return s->sinkId == sinkId; });
+        if (found == m_subscriptions.end()) return Ports::kWBEM_E_NOT_FOUND;
+        cancelled = *found;
+        m_subscriptions.erase(found);
+    }
+    Note(L"cancelled: " + cancelled->query);
+    // WMI ends the call: the sink hears that it was cancelled.
+    cancelled->sink->SetStatus(Ports::kWBEM_STATUS_COMPLETE, Ports::kWBEM_E_CALL_CANCELLED, std::nullopt, nullptr);
+    return kS_OK;
+}
+
+std::vector<std::wstring> SimWmi::NotificationQueries() const {
+    std::lock_guard guard(m_lock);
+    return m_queries;
+}
+
+std::size_t SimWmi::Subscriptions() const {
+    std::lock_guard guard(m_lock);
+    return m_subscriptions.size();
+}
+
+std::size_t SimWmi::Raise(const std::wstring& ns, const std::vector<Event>& events) {
+    const std::wstring space = Lower(ns);
+    std::vector<std::shared_ptr<Subscription>> subscriptions;
+    {
+        std::lock_guard guard(m_lock);
+        for (const auto& s : m_subscriptions)
+            if (Lower(s->ns) == space) subscriptions.push_back(s);
+    }
+    std::size_t deliveries = 0;
+    for (const auto& subscription : subscriptions) {
+        std::vector<SimWmiObject> selected;
+        for (const Event& event : events) {
+            if (ToUpperInvariant(event.className) != subscription->className) continue;
+            if (subscription->where) {
+                SimWmiObject object(event.instance);
+                Variant value;
+                if (Failed(object.Get(subscription->where->first, value)) || value.IsString() ||
+                    value.LowInt32() != static_cast<std::int32_t>(subscription->where->second))
+                    continue;
+            }
+            selected.emplace_back(event.instance);
+        }
+        if (selected.empty()) continue;
+        std::vector<Ports::IWmiObject*> objects;
+        for (auto& object : selected) objects.push_back(&object);
+        Note(Format(L"delivered %u event(s) to \"%s\"", static_cast<unsigned>(objects.size()), subscription->query));
+        subscription->sink->Indicate(objects);
+        ++deliveries;
+    }
+    if (deliveries == 0) Note(L"no subscription takes the event");
+    return deliveries;
 }
 
 }  // namespace Arvek::Sim
