@@ -8,9 +8,11 @@
 #include <fstream>
 #include <future>
 #include <iterator>
+#include <stdexcept>
 
 #include "agent/core/globals.h"
 #include "agent/usbc/acpi_monitor.h"
+#include "process_log.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -197,6 +199,28 @@ TEST(Timeline, AStimulusArrivesInsideTheLoopThatWaits) {
     EXPECT_THAT(window.got, ElementsAre(std::pair{Arvek::Ports::kWM_CREATE, 0}, std::pair{Window::kOpenDialog, 0},
                                         std::pair{Arvek::Ports::kWM_APP + 3, 1}, std::pair{Window::kAnswerDialog, 1},
                                         std::pair{Arvek::Ports::kWM_APP + 4, 0}, std::pair{Arvek::Ports::kWM_CLOSE, 0}));
+}
+
+// What a window procedure throws stops at the boundary, as on Windows: it is
+// logged, the default procedure answers and the loop goes on.
+TEST(Timeline, AWindowProcedureThatThrowsIsStoppedAtTheBoundary) {
+    SimNotebook notebook("[timeline]\n1s post WM_APP+7\n2s post WM_APP+8\n");
+    auto& windowing = notebook.machine.Windowing();
+    std::vector<std::uint32_t> got;
+    windowing.RegisterWindowClass({L"Thrower", 0,
+                                   [&](Arvek::Ports::WindowHandle, std::uint32_t message, std::uintptr_t,
+                                       std::intptr_t) -> std::intptr_t {
+                                       got.push_back(message);
+                                       if (message == Arvek::Ports::kWM_APP + 7) throw std::runtime_error("boom");
+                                       return 0;
+                                   },
+                                   true, 0});
+    windowing.CreateMainWindow(0, L"Thrower", L"", 0);
+    Arvek::Testing::ClearProcessLog();
+    Arvek::Ports::Message next;
+    while (windowing.GetNextMessage(next) > 0) windowing.Dispatch(next);
+    EXPECT_THAT(got, Contains(Arvek::Ports::kWM_APP + 8));
+    EXPECT_TRUE(Arvek::Testing::ProcessLogged(L"Error Arvek::Sim::WindowProcedure : boom: the call ended in an exception"));
 }
 
 // The ACPI event reaches the monitor, and what follows in the timeline comes

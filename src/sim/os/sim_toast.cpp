@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "common/format.h"
+#include "shared/exception_barrier.h"
 #include "common/strings.h"
 #include "sim/os/sim_clock.h"
 
@@ -213,8 +214,12 @@ std::vector<HRESULT> Raise(SimToastService::State& state, std::size_t index, con
     }
     state.Note(Format(L"toast %u %s", static_cast<std::uint64_t>(index), what));
     // Outside the lock: a handler may do anything, including show a toast.
+    // What it throws stops here, as it stops at the toast service's
+    // delegate on Windows.
     std::vector<HRESULT> results;
-    for (const auto& handler : handlers) results.push_back(call(*handler));
+    for (const auto& handler : handlers)
+        results.push_back(Shared::CallWithoutThrowing("Arvek::Sim::ToastEvent", kE_UNEXPECTED,
+                                                      [&] { return call(*handler); }));
     return results;
 }
 

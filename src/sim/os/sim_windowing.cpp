@@ -1,6 +1,9 @@
 #include "sim/os/sim_windowing.h"
 
+#include <optional>
+
 #include "common/format.h"
+#include "shared/exception_barrier.h"
 #include "common/hresult.h"
 #include "common/strings.h"
 #include "sim/os/sim_clock.h"
@@ -113,7 +116,13 @@ Ports::WindowProcedure SimWindowing::ProcedureOf(Ports::WindowHandle window) {
 std::intptr_t SimWindowing::Send(Ports::WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                  std::intptr_t lParam) {
     auto procedure = ProcedureOf(window);
-    return procedure ? procedure(window, message, wParam, lParam) : 0;
+    if (!procedure) return 0;
+    // What a procedure throws stops here, as it stops at the window
+    // procedure's thunk on Windows, and the default procedure answers.
+    std::optional<std::intptr_t> answer = Shared::CallWithoutThrowing(
+        "Arvek::Sim::WindowProcedure", std::optional<std::intptr_t>(),
+        [&]() -> std::optional<std::intptr_t> { return procedure(window, message, wParam, lParam); });
+    return answer ? *answer : DefaultProcedure(window, message, wParam, lParam);
 }
 
 std::intptr_t SimWindowing::Dispatch(const Ports::Message& message) {
