@@ -6,6 +6,7 @@
 #include "ports/com.h"
 #include "ports/devices.h"
 #include "ports/diagnostics.h"
+#include "ports/dialogs.h"
 #include "ports/event_log.h"
 #include "ports/files.h"
 #include "ports/named_objects.h"
@@ -43,6 +44,7 @@ struct Platform {
     IDevices& devices;
     IThreads& threads;
     IWmiEvents& wmiEvents;
+    IDialogs& dialogs;
 };
 
 // The same machine's ports with another window system: a second program
@@ -50,7 +52,7 @@ struct Platform {
 inline Platform WithWindowing(const Platform& p, IWindowing& windowing) {
     return {p.registry, p.process, p.clock,     p.files, p.namedObjects, p.eventLog, p.debugOutput,
             p.console,  windowing, p.resources, p.com,   p.tolm,         p.xml,      p.wmi,
-            p.toasts,   p.shell,     p.devices, p.threads, p.wmiEvents};
+            p.toasts,   p.shell,     p.devices, p.threads, p.wmiEvents, p.dialogs};
 }
 
 }  // namespace Arvek::Ports
