@@ -29,7 +29,11 @@ public:
     // QueryUnbiasedInterruptTime: 100-nanosecond units since start, not
     // counting time spent asleep.
     virtual std::uint64_t UnbiasedInterruptTime() = 0;
-    virtual void Sleep(std::uint32_t milliseconds) = 0;
+    // Sleep: true once the time has passed; false when the program is
+    // ending before it has (the simulated notebook ends its program's waits
+    // at the end of a run; on Windows the end of the process stops the
+    // thread, and Sleep always sleeps the whole time).
+    virtual bool Sleep(std::uint32_t milliseconds) = 0;
 };
 
 }  // namespace Arvek::Ports

@@ -25,6 +25,9 @@ std::uint64_t Win32Clock::UnbiasedInterruptTime() {
     return ticks;
 }
 
-void Win32Clock::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+bool Win32Clock::Sleep(std::uint32_t milliseconds) {
+    ::Sleep(milliseconds);
+    return true;
+}
 
 }  // namespace Arvek::Win32

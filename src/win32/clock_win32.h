@@ -9,7 +9,7 @@ class Win32Clock final : public Ports::IClock {
 public:
     Ports::SystemTime LocalTime() override;
     std::uint64_t UnbiasedInterruptTime() override;
-    void Sleep(std::uint32_t milliseconds) override;
+    bool Sleep(std::uint32_t milliseconds) override;
 };
 
 }  // namespace Arvek::Win32

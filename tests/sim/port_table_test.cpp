@@ -206,7 +206,7 @@ TEST(PortTable, AQueryThatRunsOutOfMemoryGivesTheZeroRecord) {
                                     viewer.namedObjects, viewer.eventLog, viewer.debugOutput, viewer.console,
                                     viewer.windowing, viewer.resources,   viewer.com,       tolm,
                                     viewer.xml,       viewer.wmi,         viewer.toasts,    viewer.shell,
-                                    viewer.devices,   viewer.threads,     viewer.wmiEvents};
+                                    viewer.devices,   viewer.threads,     viewer.wmiEvents, viewer.dialogs};
     Arvek::Testing::ClearProcessLog();
 
     const UsbCPortConfig config = Portolan::ReadPortConfiguration(platform);

@@ -1,5 +1,7 @@
 #include "sim/machine/sim_machine.h"
 
+#include <chrono>
+
 #include "agent/core/agent.h"
 #include "agent/usbc/acpi_monitor.h"
 #include "common/format.h"
@@ -39,14 +41,15 @@ SimMachine::SimMachine(Scenario scenario, const std::filesystem::path& hostRoot)
       m_pylo(std::make_shared<PyloDriver>(m_transcript, m_clock, m_devices.Events(), &m_faults)),
       m_firmwareWmi(m_wmi),
       m_threads(m_process, &m_faults),
+      m_dialogs(m_transcript, m_clock, m_windowing, m_threads),
       m_platform{m_registry, m_process,  m_clock,   m_files,     m_namedObjects,
                  m_eventLog, m_debug,    m_console, m_windowing, m_resources,
                  m_com,      m_tolm,     m_xml,     m_wmi,       m_toasts,
-                 m_shell,    m_devices,  m_threads,   m_wmi},
+                 m_shell,    m_devices,  m_threads,   m_wmi,       m_dialogs},
       m_viewerPlatform{m_registry, m_process,  m_clock,   m_files,     m_namedObjects,
                        m_eventLog, m_debug,    m_console, m_windowing, m_viewerResources,
                        m_com,      m_tolm,     m_xml,     m_wmi,       m_toasts,
-                       m_shell,    m_devices,  m_threads,   m_wmi} {
+                       m_shell,    m_devices,  m_threads,   m_wmi,       m_dialogs} {
     for (const auto& source : m_scenario.registry)
         m_registry.Import(ParseRegText(source.text, source.fileName, source.firstLine));
     for (const auto& name : m_scenario.heldMutexes) m_namedObjects.HoldElsewhere(name);
@@ -57,12 +60,19 @@ SimMachine::SimMachine(Scenario scenario, const std::filesystem::path& hostRoot)
     if (m_scenario.firmwareWmi) m_firmwareWmi.Install();
     if (m_scenario.acpiDriver != AcpiDriver::Absent) InstallPyloDriver();
     if (m_scenario.acpiDriver == AcpiDriver::AnswersAtOnce) m_pylo->AnswerAtOnce(true);
+    m_clock.SetThreads(&m_threads);
+    m_devices.Events()->SetThreads(&m_threads);
     m_windowing.SetPump([this] { return Pump(); });
     m_windowing.SetEventSink([this](Ports::EventHandle event) { return m_devices.SetEvent(event); });
 }
 
 // Threads still running use the ports: they end before the ports go.
-SimMachine::~SimMachine() { m_threads.JoinAll(); }
+SimMachine::~SimMachine() {
+    m_threads.BeginEnding();
+    m_clock.EndTimers();
+    m_dialogs.EndAll();
+    m_threads.JoinAll();
+}
 
 void SimMachine::InstallPyloDriver() {
     m_devices.AddInterface({Notifications::Tidewatch::kPyloInterfaceClass, PyloDriver::kDevicePath});
@@ -73,8 +83,24 @@ void SimMachine::Note(const std::string& channel, const std::wstring& text) {
     m_transcript.Add(m_clock.ElapsedMs(), channel, text);
 }
 
+void SimMachine::Settle() {
+    if (!m_threads.WaitUntilQuiet(std::chrono::seconds(10)))
+        Note("timeline", L"a worker thread is still busy after 10 s; the timeline goes on");
+}
+
 bool SimMachine::Pump() {
     if (m_restartRequested) return false;  // the program is ending; the timeline waits for the next run
+    // What the workers do happens before what comes next: they finish, or
+    // wait for the machine.
+    Settle();
+    // A worker's timer that ends by the next stimulus's time comes first;
+    // once the timeline is over, the session ends and timers end with it.
+    if (const auto timer = m_clock.NextTimer();
+        timer && m_nextStimulus < m_scenario.timeline.size() && *timer <= m_scenario.timeline[m_nextStimulus].atMs) {
+        m_clock.RunTimersTo(*timer);
+        Settle();
+        return true;
+    }
     if (m_nextStimulus == m_scenario.timeline.size()) {
         if (m_sessionEnded) return false;
         // The user signs out: the session closes the program's window.
@@ -124,6 +150,10 @@ int SimMachine::RunAgent() {
             Notifications::Tidewatch::AgentGlobals globals;
             Notifications::Tidewatch::CTidewatchAgent agent(m_platform, globals, kModule);
             code = agent.Run();
+            // The process ends: its workers' waits give up, and they end.
+            m_threads.BeginEnding();
+            m_clock.EndTimers();
+            m_dialogs.EndAll();
             m_threads.JoinAll();
         }
         Note("agent", Format(L"exited with code %d", code));

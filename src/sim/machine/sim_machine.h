@@ -14,6 +14,7 @@
 #include "sim/os/sim_clock.h"
 #include "sim/os/sim_com.h"
 #include "sim/os/sim_devices.h"
+#include "sim/os/sim_dialogs.h"
 #include "sim/os/sim_diagnostics.h"
 #include "sim/os/sim_event_log.h"
 #include "sim/os/sim_files.h"
@@ -55,6 +56,7 @@ public:
     SimDevices& Devices() { return m_devices; }
     SimFileSystem& Files() { return m_files; }
     SimThreads& Threads() { return m_threads; }
+    SimDialogs& Dialogs() { return m_dialogs; }
     // The platform driver's stand-in; its device interface is there when
     // the scenario says so (InstallPyloDriver).
     PyloDriver& Pylo() { return *m_pylo; }
@@ -82,6 +84,9 @@ public:
 
     // For the stimuli.
     void Note(const std::string& channel, const std::wstring& text);
+    // Waits until every worker thread has done what it can (bounded; a
+    // worker still busy after 10 s is noted).
+    void Settle();
     // The program ends as at sign-out and starts again on this machine.
     void Restart();
     // The program started a second time in the session, while it runs.
@@ -112,6 +117,7 @@ private:
     std::shared_ptr<PyloDriver> m_pylo;
     FirmwareWmi m_firmwareWmi;
     SimThreads m_threads;
+    SimDialogs m_dialogs;
     Ports::Platform m_platform;
     Ports::Platform m_viewerPlatform;
     std::size_t m_nextStimulus = 0;

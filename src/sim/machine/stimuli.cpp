@@ -238,6 +238,57 @@ private:
     std::wstring m_text;
 };
 
+// dialog click ID | dialog link | dialog escape | dialog close: the user
+// answers the program's topmost dialog.
+class DialogAnswer final : public Stimulus {
+public:
+    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+        const auto& words = line.Words();
+        auto stimulus = std::make_shared<DialogAnswer>();
+        std::uint64_t control = 0;
+        if (words.size() == 2 && words[0] == "click" && ParseScenarioNumber(words[1], control) && control <= 0xFFFF) {
+            stimulus->m_control = static_cast<int>(control);
+        } else if (words.size() == 1 && (words[0] == "link" || words[0] == "escape" || words[0] == "close")) {
+            stimulus->m_action = words[0];
+        } else {
+            line.Fail("expected: dialog click ID, dialog link, dialog escape or dialog close: dialog " + line.Rest());
+        }
+        if (stimulus->m_action.empty()) stimulus->m_action = "click";
+        return stimulus;
+    }
+    std::wstring Describe() const override {
+        if (m_action == "click") return Format(L"the user clicks control %d of the dialog", m_control);
+        if (m_action == "link") return L"the user clicks the dialog's link";
+        if (m_action == "escape") return L"the user presses Escape in the dialog";
+        return L"the user closes the dialog";
+    }
+    void Apply(SimMachine& machine) const override {
+        auto& dialogs = machine.Dialogs();
+        const bool answered = m_action == "click"  ? dialogs.Click(m_control)
+                              : m_action == "link" ? dialogs.PressLink()
+                              : m_action == "escape" ? dialogs.Escape()
+                                                     : dialogs.Close();
+        if (!answered) machine.Note("timeline", L"no dialog is open");
+    }
+
+private:
+    std::string m_action;
+    int m_control = 0;
+};
+
+// message-box ok: the user answers the topmost message box.
+class MessageBoxAnswer final : public Stimulus {
+public:
+    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+        if (line.Words().size() != 1 || line.Words()[0] != "ok") line.Fail("expected: message-box ok: message-box " + line.Rest());
+        return std::make_shared<MessageBoxAnswer>();
+    }
+    std::wstring Describe() const override { return L"the user presses OK in the message box"; }
+    void Apply(SimMachine& machine) const override {
+        if (!machine.Dialogs().AnswerMessageBox()) machine.Note("timeline", L"no message box is open");
+    }
+};
+
 // restart: the program ends as at sign-out and starts again on the same
 // notebook.
 class Restart final : public Stimulus {
@@ -305,6 +356,8 @@ constexpr StimulusKind kKinds[] = {
     {"acpi-event", "acpi-event BYTE", &AcpiEvent::Read},
     {"wmi-event", "wmi-event CLASS PROPERTY=TYPE VALUE ...", &WmiEvent::Read},
     {"tolm", "tolm NAME = ANSWER", &TolmAnswer::Read},
+    {"dialog", "dialog click ID", &DialogAnswer::Read},
+    {"message-box", "message-box ok", &MessageBoxAnswer::Read},
     {"fail", "fail PORT.STEP HRESULT [once]", &FailStep::Read},
     {"heal", "heal PORT.STEP", &HealStep::Read},
 };

@@ -60,6 +60,53 @@ SimClock::SimClock(const Ports::SystemTime& start)
     : m_startDays(DaysFromCivil(start.wYear, start.wMonth, start.wDay)),
       m_startMsOfDay(((start.wHour * 60ull + start.wMinute) * 60ull + start.wSecond) * 1000ull + start.wMilliseconds) {}
 
+bool SimClock::Sleep(std::uint32_t milliseconds) {
+    if (!m_threads || !SimThreads::IsWorker()) {
+        Advance(milliseconds);
+        return true;
+    }
+    Timer timer;
+    SimThreads::Waiting waiting(*m_threads);
+    std::unique_lock guard(m_lock);
+    if (m_threads->Ending()) return false;  // the program's run is over
+    timer.waiting = &waiting;
+    const auto entry = m_timers.emplace(m_elapsedMs + milliseconds, &timer);
+    waiting.Begin();
+    m_timersChanged.wait(guard, [&] { return timer.released || timer.ended; });
+    if (!timer.released) m_timers.erase(entry);
+    return timer.released;
+}
+
+std::optional<std::uint64_t> SimClock::NextTimer() const {
+    std::lock_guard guard(m_lock);
+    for (const auto& [end, timer] : m_timers)
+        if (!timer->released && !timer->ended) return end;
+    return std::nullopt;
+}
+
+void SimClock::RunTimersTo(std::uint64_t elapsedMs) {
+    {
+        std::lock_guard guard(m_lock);
+        AdvanceTo(elapsedMs);
+        for (auto it = m_timers.begin(); it != m_timers.end() && it->first <= elapsedMs;) {
+            it->second->released = true;
+            it->second->waiting->Resume();
+            it = m_timers.erase(it);
+        }
+        m_timersChanged.notify_all();
+    }
+    if (m_threads) m_threads->Changed();
+}
+
+void SimClock::EndTimers() {
+    std::lock_guard guard(m_lock);
+    for (auto& [end, timer] : m_timers) {
+        timer->ended = true;
+        timer->waiting->Resume();
+    }
+    m_timersChanged.notify_all();
+}
+
 void SimClock::AdvanceTo(std::uint64_t elapsedMs) {
     if (elapsedMs > m_elapsedMs) m_elapsedMs = elapsedMs;
 }

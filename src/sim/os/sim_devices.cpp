@@ -74,8 +74,11 @@ bool SimEvents::Signal(Ports::EventHandle event) {
 }
 
 std::uint32_t SimEvents::WaitAny(const std::vector<Ports::EventHandle>& events) {
+    std::optional<SimThreads::Waiting> waiting;
+    if (m_threads) waiting.emplace(*m_threads);
     std::unique_lock<std::mutex> guard(m_lock);
     if (events.empty()) return Ports::kWAIT_FAILED;
+    if (waiting) waiting->Begin();
     for (;;) {
         for (std::size_t i = 0; i < events.size(); ++i) {
             const auto found = m_events.find(events[i]);

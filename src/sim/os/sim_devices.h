@@ -20,12 +20,15 @@
 
 #include "ports/devices.h"
 #include "sim/machine/faults.h"
+#include "sim/os/sim_threads.h"
 
 namespace Arvek::Sim {
 
 // The machine's event objects (CreateEventW, auto-reset).
 class SimEvents {
 public:
+    // A worker that waits here counts as waiting for the machine.
+    void SetThreads(SimThreads* threads) { m_threads = threads; }
     std::uint32_t Create(Ports::EventHandle& event);
     void Close(Ports::EventHandle event);
     // SetEvent: false for a handle that is not an open event.
@@ -37,6 +40,7 @@ public:
     std::size_t OpenCount() const;
 
 private:
+    SimThreads* m_threads = nullptr;
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
     std::map<Ports::EventHandle, bool> m_events;  // signalled or not

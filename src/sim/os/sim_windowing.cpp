@@ -105,6 +105,21 @@ int SimWindowing::GetNextMessage(Ports::Message& message) {
     }
 }
 
+int SimWindowing::PeekNextMessage(Ports::Message& message) {
+    std::lock_guard guard(m_lock);
+    if (!m_queue.empty()) {
+        message = m_queue.front();
+        m_queue.pop_front();
+        return 1;
+    }
+    if (m_quit) {
+        message = Ports::Message{0, Ports::kWM_QUIT, static_cast<std::uintptr_t>(m_quitCode), 0};
+        m_quit = false;
+        return 0;
+    }
+    return -1;
+}
+
 Ports::WindowProcedure SimWindowing::ProcedureOf(Ports::WindowHandle window) {
     std::lock_guard guard(m_lock);
     auto it = m_windows.find(window);

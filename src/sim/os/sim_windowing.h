@@ -56,6 +56,13 @@ public:
     bool UnregisterDeviceNotification(Ports::DeviceNotifyHandle handle) override;
     bool SetEvent(Ports::EventHandle event) override;
 
+    // For the simulated system's own modal loops (dialogs, message boxes):
+    // the next posted message without waiting, 1 with one, 0 for WM_QUIT
+    // (taken, as GetNextMessage takes it), -1 when the queue is empty.
+    int PeekNextMessage(Ports::Message& message);
+    // Turns the machine's pump once; false when nothing can happen any more.
+    bool Pump() { return m_pump && m_pump(); }
+
     // The program's top-level window, 0 when there is none (yet, or any more).
     Ports::WindowHandle MainWindow() const;
     // The messages posted and not yet taken, oldest first.
