@@ -47,6 +47,13 @@ enum ListenerType : std::uint32_t {
 // Level name by number: "TraceIn" ... "Diag", "Undefined" outside 0-6.
 std::wstring_view LevelName(std::int32_t level);
 
+// The start of a record's line, "%04d/%02d/%02d %02d:%02d:%02d.%03d|%08X|%-11s|"
+// of the time, the thread id and the level name, written into `out` (room
+// for kLinePrefixMax characters); returns its length. Written by hand: it is
+// part of every line.
+inline constexpr std::size_t kLinePrefixMax = 64;
+std::size_t FormatLinePrefix(wchar_t* out, const Ports::SystemTime& time, std::uint32_t threadId, std::int32_t level);
+
 // A level name from the registry: case-insensitive; null, empty, "Never" and
 // anything unknown give Never (99).
 LogLevel ParseLogLevel(const wchar_t* name);
@@ -54,14 +61,15 @@ LogLevel ParseLogLevel(std::wstring_view name);
 
 class CArvekLogListener {
 public:
-    // One log record. Copied whole when a queued listener keeps it.
+    // One log record. Its line is made once, when the record is: one
+    // buffer holds it, and the function name and the message are parts of
+    // that line, so a record costs one allocation however many listeners
+    // use it. Copied whole when a listener keeps it.
     class LogData {
     public:
         LogData() = default;
-        LogData(std::int32_t level, std::string functionName, std::wstring message, const Ports::SystemTime& time,
-                std::uint32_t threadId)
-            : m_functionName(std::move(functionName)), m_message(std::move(message)), m_level(level),
-              m_time(time), m_threadId(threadId) {}
+        LogData(std::int32_t level, std::string_view functionName, std::wstring_view message,
+                const Ports::SystemTime& time, std::uint32_t threadId);
         virtual ~LogData() = default;
         LogData(const LogData&) = default;
         LogData& operator=(const LogData&) = default;
@@ -69,23 +77,29 @@ public:
         LogData& operator=(LogData&&) noexcept = default;
 
         // "2026/12/09 01:58:47.123|00001A2C|Verbose    |Function|Message",
-        // built on first use and kept.
+        // without a line end; the same string on every call.
         const std::wstring& GetLine();
 
-        const std::string& FunctionName() const { return m_functionName; }
-        const std::wstring& Message() const { return m_message; }
+        // The function name (8-bit text read as UTF-8) and the message, as
+        // they appear in the line.
+        std::wstring_view FunctionName() const {
+            return std::wstring_view(m_line).substr(m_functionAt, m_functionSize);
+        }
+        std::wstring_view Message() const { return std::wstring_view(m_line).substr(m_messageAt); }
         std::int32_t Level() const { return m_level; }
         const Ports::SystemTime& Time() const { return m_time; }
         std::uint32_t ThreadId() const { return m_threadId; }
 
     private:
-        std::string m_functionName;
-        std::wstring m_message;
+        void BuildLine(std::string_view functionName, std::wstring_view message);
+
+        std::wstring m_line;  // empty only in a default record whose line nobody asked for yet
+        std::size_t m_functionAt = 0;
+        std::size_t m_functionSize = 0;
+        std::size_t m_messageAt = 0;
         std::int32_t m_level = 0;
         Ports::SystemTime m_time{};
         std::uint32_t m_threadId = 0;
-        std::wstring m_levelName;
-        std::wstring m_line;
     };
 
     explicit CArvekLogListener(LogLevel defaultLevel) : m_minLevel(defaultLevel) {}
@@ -172,7 +186,7 @@ private:
 
     void LogFormatted(std::int32_t level, const char* function, const wchar_t* format,
                       std::span<const FormatArg> args);
-    void Dispatch(std::int32_t level, const char* function, std::wstring message);
+    void Dispatch(std::int32_t level, const char* function, std::wstring_view message) noexcept;
     std::unique_ptr<CArvekLogListener> CreateListener(ListenerType type, LogLevel defaultLevel,
                                                       const LogConfigKeys& keys);
 
