@@ -38,6 +38,14 @@ public:
         *m_p++ = c;
     }
     void put(std::wstring_view s) {
+        if (s.size() <= kShortCopy && s.size() <= static_cast<std::size_t>(m_end - m_p)) {
+            // Digits and short runs that fit: cheaper than a call to the library.
+            for (const wchar_t c : s) *m_p++ = c;
+            return;
+        }
+        putLong(s);
+    }
+    void putLong(std::wstring_view s) {
         const wchar_t* from = s.data();
         std::size_t count = s.size();
         while (count != 0) {
@@ -155,6 +163,9 @@ std::wstring_view ToDigits(std::uint64_t value, unsigned base, bool upper, wchar
 
 std::uint64_t MaskTo(std::uint64_t value, unsigned bits) { return bits >= 64 ? value : (value & ((1ull << bits) - 1)); }
 
+void PutPaddedInteger(Sink& sink, const Directive& directive, const FormatArg& arg, std::uint64_t magnitude,
+                      unsigned base, std::wstring_view sign);
+
 void PutInteger(Sink& sink, const Directive& directive, const FormatArg& arg) {
     const unsigned argBits = arg.bytes() * 8;
     const unsigned bits = directive.lengthBits ? static_cast<unsigned>(directive.lengthBits) : (argBits ? argBits : 32);
@@ -183,6 +194,23 @@ void PutInteger(Sink& sink, const Directive& directive, const FormatArg& arg) {
         magnitude = MaskTo(arg.asUnsigned(), bits);
     }
     const unsigned base = (conv == L'x' || conv == L'X' || conv == L'p') ? 16 : conv == L'o' ? 8 : 10;
+    if (directive.width == 0 && directive.precision < 0 && !directive.alt && conv != L'p') {
+        // "%d", "%u", "%X": the sign and the digits, nothing to pad.
+        wchar_t buffer[24];  // 64 bits take 22 octal digits
+        sink.put({prefixBuffer, prefixLength});
+        sink.put(ToDigits(magnitude, base, conv == L'X', buffer, std::size(buffer)));
+        return;
+    }
+    PutPaddedInteger(sink, directive, arg, magnitude, base, {prefixBuffer, prefixLength});
+}
+
+// An integer with width, precision or '#': zeros and spaces as C puts them.
+void PutPaddedInteger(Sink& sink, const Directive& directive, const FormatArg& arg, std::uint64_t magnitude,
+                      unsigned base, std::wstring_view sign) {
+    const wchar_t conv = directive.conversion;
+    wchar_t prefixBuffer[3] = {};
+    std::size_t prefixLength = sign.size();
+    std::copy(sign.begin(), sign.end(), prefixBuffer);
     // 64 bits in octal take 22 digits; precision may ask for up to 4096 zeros.
     constexpr std::size_t kDigits = 4200;
     wchar_t small[32];
@@ -292,6 +320,18 @@ void PutString(Sink& sink, const Directive& directive, const FormatArg& arg) {
     PutPadded(sink, directive, text);
 }
 
+// A conversion letter straight after the '%' ("%d", "%s"): no flags, width,
+// precision or length to read.
+bool IsBareConversion(wchar_t c) {
+    switch (c) {
+        case L'd': case L'i': case L'u': case L'o': case L'x': case L'X': case L'p': case L'c': case L's':
+        case L'S': case L'f': case L'F': case L'e': case L'E': case L'g': case L'G':
+            return true;
+        default:
+            return false;
+    }
+}
+
 bool IsString(const FormatArg& arg) {
     return arg.kind() == FormatArg::Kind::Wide || arg.kind() == FormatArg::Kind::Narrow;
 }
@@ -320,54 +360,56 @@ void Format(Sink& sink, std::wstring_view format, std::span<const FormatArg> arg
             continue;
         }
         Directive directive;
-        for (; i < format.size(); ++i) {
-            const wchar_t f = format[i];
-            if (f == L'-') directive.left = true;
-            else if (f == L'+') directive.plus = true;
-            else if (f == L' ') directive.space = true;
-            else if (f == L'0') directive.zero = true;
-            else if (f == L'#') directive.alt = true;
-            else break;
-        }
-        if (i < format.size() && format[i] == L'*') {
-            takeInt(directive.width);
-            if (directive.width < 0) {
-                directive.left = true;
-                directive.width = -directive.width;
+        if (!IsBareConversion(format[i])) {
+            for (; i < format.size(); ++i) {
+                const wchar_t f = format[i];
+                if (f == L'-') directive.left = true;
+                else if (f == L'+') directive.plus = true;
+                else if (f == L' ') directive.space = true;
+                else if (f == L'0') directive.zero = true;
+                else if (f == L'#') directive.alt = true;
+                else break;
             }
-            ++i;
-        } else {
-            while (i < format.size() && format[i] >= L'0' && format[i] <= L'9')
-                directive.width = std::min(directive.width * 10 + (format[i++] - L'0'), 4096);
-        }
-        if (i < format.size() && format[i] == L'.') {
-            ++i;
-            directive.precision = 0;
             if (i < format.size() && format[i] == L'*') {
-                takeInt(directive.precision);
+                takeInt(directive.width);
+                if (directive.width < 0) {
+                    directive.left = true;
+                    directive.width = -directive.width;
+                }
                 ++i;
             } else {
                 while (i < format.size() && format[i] >= L'0' && format[i] <= L'9')
-                    directive.precision = std::min(directive.precision * 10 + (format[i++] - L'0'), 4096);
+                    directive.width = std::min(directive.width * 10 + (format[i++] - L'0'), 4096);
             }
-        }
-        // Length modifiers.
-        while (i < format.size()) {
-            const wchar_t m = format[i];
-            if (m == L'h') {
-                directive.lengthBits = directive.lengthBits == 16 ? 8 : 16;
+            if (i < format.size() && format[i] == L'.') {
                 ++i;
-            } else if (m == L'l' || m == L'L' || m == L'z' || m == L'j' || m == L't' || m == L'w') {
-                ++i;
-            } else if (m == L'I' && format.substr(i, 3) == L"I64") {
-                i += 3;
-            } else if (m == L'I' && format.substr(i, 3) == L"I32") {
-                i += 3;
-            } else {
-                break;
+                directive.precision = 0;
+                if (i < format.size() && format[i] == L'*') {
+                    takeInt(directive.precision);
+                    ++i;
+                } else {
+                    while (i < format.size() && format[i] >= L'0' && format[i] <= L'9')
+                        directive.precision = std::min(directive.precision * 10 + (format[i++] - L'0'), 4096);
+                }
             }
+            // Length modifiers.
+            while (i < format.size()) {
+                const wchar_t m = format[i];
+                if (m == L'h') {
+                    directive.lengthBits = directive.lengthBits == 16 ? 8 : 16;
+                    ++i;
+                } else if (m == L'l' || m == L'L' || m == L'z' || m == L'j' || m == L't' || m == L'w') {
+                    ++i;
+                } else if (m == L'I' && format.substr(i, 3) == L"I64") {
+                    i += 3;
+                } else if (m == L'I' && format.substr(i, 3) == L"I32") {
+                    i += 3;
+                } else {
+                    break;
+                }
+            }
+            if (i >= format.size()) break;
         }
-        if (i >= format.size()) break;
         directive.conversion = format[i++];
         const FormatArg* arg = next < args.size() ? &args[next] : nullptr;
         switch (directive.conversion) {
