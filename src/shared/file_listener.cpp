@@ -388,14 +388,15 @@ void CArvekLogListenerFile::State::RunWriter() {
             guard.unlock();
             const std::size_t done = WriteBatch(holdUntil, holdOver);
             guard.lock();
-            if (done < batch.size()) {
+            if (const std::size_t left = batch.size() - done; left != 0) {
+                // What the hold left goes back before what came meanwhile.
                 try {
                     batch.DropFront(done);
                     batch.AppendAll(queue);
                     std::swap(batch, queue);
                 } catch (...) {
-                    // Out of memory: those not written are lost.
-                    unwritten -= batch.size() - done;
+                    // Out of memory: those not written are lost; the queue is as it was.
+                    unwritten -= left;
                 }
             }
             batch.clear();  // keeps its room for the next swap
@@ -504,7 +505,11 @@ void CArvekLogListenerFile::Log(LogData& data) {
     }
     const std::wstring& line = data.GetLine();
     std::lock_guard guard(s.queueLock);
-    s.queue.Append(line);  // may throw: the record is lost, as the log call catches
+    try {
+        s.queue.Append(line);
+    } catch (...) {
+        return;  // out of memory: this listener loses the record
+    }
     ++s.unwritten;
     if (!s.writerRunning) {
         // The previous writer has marked itself done and only closes the

@@ -61,10 +61,10 @@ LogLevel ParseLogLevel(std::wstring_view name);
 
 class CArvekLogListener {
 public:
-    // One log record. Its line is made once, when the record is: one
-    // buffer holds it, and the function name and the message are parts of
-    // that line, so a record costs one allocation however many listeners
-    // use it. Copied whole when a listener keeps it.
+    // One log record. Its line is made once, when the record is, into one
+    // string of its own; the function name and the message are parts of
+    // that line. So a record costs its maker one allocation, and the
+    // listeners share the line. Copied whole when a listener keeps it.
     class LogData {
     public:
         LogData() = default;
