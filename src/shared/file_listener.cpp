@@ -284,7 +284,7 @@ void CArvekLogListenerFile::State::WriteRecord(LogData& data) noexcept {
             writeCounter /= 2;
         }
         if (!stream) return;  // lost when a rotation could not reopen the file
-        stream->Write(data.GetLine());
+        stream->Write(data.LineView());
         stream->Write(L"\n");  // CR LF in the file
     } catch (...) {
         // Out of memory: this record is lost.
@@ -503,7 +503,7 @@ void CArvekLogListenerFile::Log(LogData& data) {
         s.CloseFile();
         return;
     }
-    const std::wstring& line = data.GetLine();
+    const std::wstring_view line = data.LineView();
     std::lock_guard guard(s.queueLock);
     try {
         s.queue.Append(line);

@@ -142,8 +142,48 @@ void CArvekLogListener::LogData::BuildLine(std::string_view functionName, std::w
     m_messageAt = prefixSize + functionSize + 1;
 }
 
+CArvekLogListener::LogData::LogData(const LogData& other)
+    : m_line(other.Line()), m_functionAt(other.m_functionAt), m_functionSize(other.m_functionSize),
+      m_messageAt(other.m_messageAt), m_level(other.m_level), m_time(other.m_time), m_threadId(other.m_threadId) {}
+
+CArvekLogListener::LogData& CArvekLogListener::LogData::operator=(const LogData& other) {
+    if (this != &other) *this = LogData(other);
+    return *this;
+}
+
+CArvekLogListener::LogData::LogData(LogData&& other)
+    : m_line(other.m_lent.empty() ? std::move(other.m_line) : std::wstring(other.m_lent)),
+      m_functionAt(other.m_functionAt), m_functionSize(other.m_functionSize), m_messageAt(other.m_messageAt),
+      m_level(other.m_level), m_time(other.m_time), m_threadId(other.m_threadId) {
+    other.m_line.clear();
+    other.m_lent = {};
+    other.m_functionAt = other.m_functionSize = other.m_messageAt = 0;
+}
+
+CArvekLogListener::LogData& CArvekLogListener::LogData::operator=(LogData&& other) {
+    if (this != &other) {
+        m_line = other.m_lent.empty() ? std::move(other.m_line) : std::wstring(other.m_lent);
+        m_lent = {};
+        m_functionAt = other.m_functionAt;
+        m_functionSize = other.m_functionSize;
+        m_messageAt = other.m_messageAt;
+        m_level = other.m_level;
+        m_time = other.m_time;
+        m_threadId = other.m_threadId;
+        other.m_line.clear();
+        other.m_lent = {};
+        other.m_functionAt = other.m_functionSize = other.m_messageAt = 0;
+    }
+    return *this;
+}
+
 const std::wstring& CArvekLogListener::LogData::GetLine() {
-    if (m_line.empty()) BuildLine({}, {});  // a default record
+    if (!m_lent.empty()) {
+        m_line.assign(m_lent);  // built already: only copied into a string of its own
+        m_lent = {};
+    } else if (m_line.empty()) {
+        BuildLine({}, {});  // a default record
+    }
     return m_line;
 }
 
@@ -268,35 +308,75 @@ std::unique_ptr<CArvekLogListener> CArvekLog::CreateListener(ListenerType type, 
     return nullptr;
 }
 
-void CArvekLog::LogFormatted(std::int32_t level, const char* function, const wchar_t* format,
-                             std::span<const FormatArg> args) {
-    // The message is formatted on the stack and copied once into the
-    // record's line: at most 511 characters, cut there.
-    wchar_t message[kMessageBufferSize];
-    std::size_t size = 0;
-    if (format && *format) size = FormatToBuffer(message, kMessageBufferSize - 1, format, args);
-    Dispatch(level, function, {message, size});
-}
+namespace {
 
-void CArvekLog::LogText(std::int32_t level, const char* function, std::wstring_view text) {
-    if (!IsEnabled(level)) return;
-    Dispatch(level, function, text);
-}
+// The log call's buffer: the line's prefix, a function name of up to
+// kLentFunctionMax characters, '|' and a message of up to 511 characters.
+constexpr std::size_t kLentFunctionMax = 256;
+constexpr std::size_t kLineBufferSize = kLinePrefixMax + kLentFunctionMax + 1 + CArvekLog::kMessageBufferSize;
 
-void CArvekLog::Dispatch(std::int32_t level, const char* function, std::wstring_view message) noexcept {
+}  // namespace
+
+template <class WriteMessage>
+void CArvekLog::Dispatch(std::int32_t level, const char* function, WriteMessage writeMessage) noexcept {
     Ports::IProcess& process = m_platform->process;
     const std::uint32_t saved = process.LastError();
     try {
-        CArvekLogListener::LogData data(level, function ? std::string_view(function) : std::string_view(), message,
-                                        m_platform->clock.LocalTime(), process.CurrentThreadId());
-        for (std::size_t i = 0; i < m_listenerCount; ++i) {
-            if (m_listeners[i]->Accepts(level)) m_listeners[i]->Log(data);
+        const std::string_view name = function ? std::string_view(function) : std::string_view();
+        const Ports::SystemTime time = m_platform->clock.LocalTime();
+        const std::uint32_t threadId = process.CurrentThreadId();
+        // The line is built in place, on the stack: prefix, function name,
+        // '|', and the message after them. A function name that is long or
+        // not ASCII takes the slow way, a record with a string of its own.
+        wchar_t line[kLineBufferSize];
+        std::size_t prefix = 0, head = 0;
+        if (name.size() <= kLentFunctionMax && IsAscii(name)) {
+            prefix = FormatLinePrefix(line, time, threadId, level);
+            wchar_t* end = std::copy(name.begin(), name.end(), line + prefix);
+            *end++ = L'|';
+            head = static_cast<std::size_t>(end - line);
+        }
+        const std::wstring_view message = writeMessage(line + head, kLineBufferSize - head);
+        if (head != 0 && message.data() == line + head) {
+            CArvekLogListener::LogData data(CArvekLogListener::LogData::Lent{}, level, {line, head + message.size()},
+                                            prefix, name.size(), time, threadId);
+            Send(data);
+        } else {
+            CArvekLogListener::LogData data(level, name, message, time, threadId);
+            Send(data);
         }
     } catch (...) {
         // Out of memory, or a listener that cannot write: the record is
         // lost, and the caller never hears of it.
     }
     process.SetLastError(saved);
+}
+
+void CArvekLog::Send(CArvekLogListener::LogData& data) {
+    for (std::size_t i = 0; i < m_listenerCount; ++i) {
+        if (m_listeners[i]->Accepts(data.Level())) m_listeners[i]->Log(data);
+    }
+}
+
+void CArvekLog::LogFormatted(std::int32_t level, const char* function, const wchar_t* format,
+                             std::span<const FormatArg> args) {
+    // At most 511 characters, cut there; the room is always that large.
+    Dispatch(level, function, [&](wchar_t* out, std::size_t room) {
+        const std::size_t size = format && *format
+                                     ? FormatToBuffer(out, std::min(room, kMessageBufferSize - 1), format, args)
+                                     : 0;
+        return std::wstring_view(out, size);
+    });
+}
+
+void CArvekLog::LogText(std::int32_t level, const char* function, std::wstring_view text) {
+    if (!IsEnabled(level)) return;
+    // Not cut: a text longer than the buffer's room goes as it is.
+    Dispatch(level, function, [text](wchar_t* out, std::size_t room) {
+        if (text.size() > room) return text;
+        std::copy(text.begin(), text.end(), out);
+        return std::wstring_view(out, text.size());
+    });
 }
 
 namespace {
