@@ -223,6 +223,10 @@ struct CArvekLogListenerFile::State {
     std::size_t WriteBatch(std::chrono::steady_clock::time_point holdUntil, bool& holdOver) noexcept;
     void Rotate(bool force);
     void RunWriter();
+    // Writes what is queued until the queue is empty or the hold is over;
+    // called and returns with the queue's lock held.
+    void WriteQueued(std::unique_lock<std::mutex>& guard, std::chrono::steady_clock::time_point holdUntil,
+                     bool& holdOver);
     bool Stopping() const { return stopping.load(); }
 };
 
@@ -371,7 +375,9 @@ void CArvekLogListenerFile::State::RunWriter() {
     // its empty batch: taking records one at a time through the queue's lock
     // would make it and the threads that log take turns on that lock for
     // every line. What it cannot write before its hold is over goes back to
-    // the front of the queue, so the order never changes.
+    // the front of the queue, so the order never changes. When the queue
+    // runs dry it waits a moment with the file still open, and it ends once
+    // it has closed the file and finds the queue empty.
     for (;;) {
         if (!OpenFile(true)) {
             // The records stay queued; the next record starts a new writer.
@@ -383,34 +389,52 @@ void CArvekLogListenerFile::State::RunWriter() {
         const auto holdUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMaxBatchHoldMs);
         bool holdOver = false;
         std::unique_lock guard(queueLock);
-        while (!queue.empty() && !stopping && !holdOver) {
-            std::swap(batch, queue);
+        for (;;) {
+            WriteQueued(guard, holdUntil, holdOver);
+            if (!queue.empty() || stopping || holdOver) break;
+            // Dry: give the threads that log a moment to add more before the
+            // file is closed.
             guard.unlock();
-            const std::size_t done = WriteBatch(holdUntil, holdOver);
+            std::this_thread::sleep_for(std::chrono::microseconds(kLingerMicroseconds));
+            holdOver = std::chrono::steady_clock::now() >= holdUntil;
             guard.lock();
-            if (const std::size_t left = batch.size() - done; left != 0) {
-                // What the hold left goes back before what came meanwhile.
-                try {
-                    batch.DropFront(done);
-                    batch.AppendAll(queue);
-                    std::swap(batch, queue);
-                } catch (...) {
-                    // Out of memory: those not written are lost; the queue is as it was.
-                    unwritten -= left;
-                }
-            }
-            batch.clear();  // keeps its room for the next swap
-            // After a burst, give back what only the burst needed.
-            if (batch.text.capacity() > kKeptQueueChars) batch = QueuedLines();
+            if (queue.empty()) break;
         }
-        const bool more = !queue.empty() && !stopping;
-        if (!more) {
-            writerRunning = false;
-            writerDone.notify_all();
-        }
+        // The file is closed before the writer ends, and what came while it
+        // closed is its own to write. Between the two opens the mutex is free
+        // for the other processes.
         guard.unlock();
         CloseFile();
-        if (!more) return;
+        guard.lock();
+        if (queue.empty() || stopping) {
+            writerRunning = false;
+            writerDone.notify_all();
+            return;
+        }
+    }
+}
+
+void CArvekLogListenerFile::State::WriteQueued(std::unique_lock<std::mutex>& guard,
+                                               std::chrono::steady_clock::time_point holdUntil, bool& holdOver) {
+    while (!queue.empty() && !stopping && !holdOver) {
+        std::swap(batch, queue);
+        guard.unlock();
+        const std::size_t done = WriteBatch(holdUntil, holdOver);
+        guard.lock();
+        if (const std::size_t left = batch.size() - done; left != 0) {
+            // What the hold left goes back before what came meanwhile.
+            try {
+                batch.DropFront(done);
+                batch.AppendAll(queue);
+                std::swap(batch, queue);
+            } catch (...) {
+                // Out of memory: those not written are lost; the queue is as it was.
+                unwritten -= left;
+            }
+        }
+        batch.clear();  // keeps its room for the next swap
+        // After a burst, give back what only the burst needed.
+        if (batch.text.capacity() > kKeptQueueChars) batch = QueuedLines();
     }
 }
 
@@ -512,10 +536,9 @@ void CArvekLogListenerFile::Log(LogData& data) {
     }
     ++s.unwritten;
     if (!s.writerRunning) {
-        // The previous writer has marked itself done and only closes the
-        // file still, which the next one waits for before it opens it: let
-        // it go, as closing a thread's handle does, rather than wait here.
-        // It holds the state it touches.
+        // The previous writer has closed the file and marked itself done; it
+        // only ends its thread still. Let it go, as closing a thread's handle
+        // does, rather than wait here; it holds the state it touches.
         if (m_writer.joinable()) m_writer.detach();
         try {
             m_writer = std::thread([state = m_state] { state->RunWriter(); });
