@@ -17,29 +17,104 @@ struct Directive {
     wchar_t conversion = 0;
 };
 
-// Appends with the overall cut in force.
+// Where the text goes, with the overall cut in force: a window of
+// characters written in place, either the caller's buffer (which ends the
+// output when it is full) or a chunk on the stack that is appended to the
+// caller's string whenever it fills. Messages are made of short runs and
+// small numbers; writing them into a window and appending whole chunks keeps
+// the string's bookkeeping out of every character.
 class Sink {
 public:
-    Sink(std::wstring& out, std::size_t maxChars)
-        : m_out(out), m_limit(maxChars == std::wstring::npos ? std::wstring::npos : out.size() + maxChars) {}
-    bool full() const { return m_limit != std::wstring::npos && m_out.size() >= m_limit; }
+    Sink(wchar_t* buffer, std::size_t capacity) : m_begin(buffer), m_p(buffer), m_end(buffer + capacity) {}
+    Sink(std::wstring& out, std::size_t maxChars) : m_out(&out), m_left(maxChars), m_begin(m_chunk), m_p(m_chunk) {
+        NextWindow();
+    }
+    Sink(const Sink&) = delete;
+    Sink& operator=(const Sink&) = delete;
+
+    bool full() { return m_p == m_end && !Refill(); }
     void put(wchar_t c) {
-        if (!full()) m_out.push_back(c);
+        if (m_p == m_end && !Refill()) return;
+        *m_p++ = c;
     }
     void put(std::wstring_view s) {
-        if (m_limit == std::wstring::npos) {
-            m_out.append(s);
-        } else if (!full()) {
-            m_out.append(s.substr(0, m_limit - m_out.size()));
+        if (s.size() <= kShortCopy && s.size() <= static_cast<std::size_t>(m_end - m_p)) {
+            // Digits and short runs that fit: cheaper than a call to the library.
+            for (const wchar_t c : s) *m_p++ = c;
+            return;
+        }
+        putLong(s);
+    }
+    void putLong(std::wstring_view s) {
+        const wchar_t* from = s.data();
+        std::size_t count = s.size();
+        while (count != 0) {
+            if (m_p == m_end && !Refill()) return;
+            const std::size_t n = std::min(count, static_cast<std::size_t>(m_end - m_p));
+            if (n <= kShortCopy) {
+                // Digits and short runs: cheaper than a call to the library.
+                for (std::size_t i = 0; i < n; ++i) m_p[i] = from[i];
+            } else {
+                std::char_traits<wchar_t>::copy(m_p, from, n);
+            }
+            m_p += n;
+            from += n;
+            count -= n;
+        }
+    }
+    // 8-bit text known to be ASCII, widened as it is written.
+    void putAscii(std::string_view s) {
+        std::size_t at = 0;
+        while (at < s.size()) {
+            if (m_p == m_end && !Refill()) return;
+            const std::size_t n = std::min(s.size() - at, static_cast<std::size_t>(m_end - m_p));
+            for (std::size_t i = 0; i < n; ++i) m_p[i] = static_cast<wchar_t>(s[at + i]);
+            m_p += n;
+            at += n;
         }
     }
     void fill(wchar_t c, int count) {
-        for (int i = 0; i < count && !full(); ++i) m_out.push_back(c);
+        while (count > 0) {
+            if (m_p == m_end && !Refill()) return;
+            const auto n = std::min(static_cast<std::size_t>(count), static_cast<std::size_t>(m_end - m_p));
+            std::char_traits<wchar_t>::assign(m_p, n, c);
+            m_p += n;
+            count -= static_cast<int>(n);
+        }
+    }
+    // The caller's buffer: how many characters were written. The string:
+    // appends what the chunk still holds.
+    std::size_t finish() {
+        if (m_out) {
+            m_out->append(m_chunk, static_cast<std::size_t>(m_p - m_chunk));
+            m_p = m_chunk;
+        }
+        return static_cast<std::size_t>(m_p - m_begin);
     }
 
 private:
-    std::wstring& m_out;
-    std::size_t m_limit;
+    static constexpr std::size_t kChunk = 256;
+    static constexpr std::size_t kShortCopy = 16;
+
+    bool Refill() {
+        if (!m_out) return false;
+        m_out->append(m_chunk, static_cast<std::size_t>(m_p - m_chunk));
+        m_p = m_chunk;
+        return NextWindow();
+    }
+    bool NextWindow() {
+        const std::size_t n = std::min(kChunk, m_left);
+        if (m_left != std::wstring::npos) m_left -= n;
+        m_end = m_chunk + n;
+        return n != 0;
+    }
+
+    std::wstring* m_out = nullptr;
+    std::size_t m_left = 0;  // characters the string may still take after this window
+    wchar_t* m_begin;
+    wchar_t* m_p;
+    wchar_t* m_end = nullptr;
+    wchar_t m_chunk[kChunk];
 };
 
 void PutPadded(Sink& sink, const Directive& directive, std::wstring_view body) {
@@ -88,6 +163,9 @@ std::wstring_view ToDigits(std::uint64_t value, unsigned base, bool upper, wchar
 
 std::uint64_t MaskTo(std::uint64_t value, unsigned bits) { return bits >= 64 ? value : (value & ((1ull << bits) - 1)); }
 
+void PutPaddedInteger(Sink& sink, const Directive& directive, const FormatArg& arg, std::uint64_t magnitude,
+                      unsigned base, std::wstring_view sign);
+
 void PutInteger(Sink& sink, const Directive& directive, const FormatArg& arg) {
     const unsigned argBits = arg.bytes() * 8;
     const unsigned bits = directive.lengthBits ? static_cast<unsigned>(directive.lengthBits) : (argBits ? argBits : 32);
@@ -116,6 +194,23 @@ void PutInteger(Sink& sink, const Directive& directive, const FormatArg& arg) {
         magnitude = MaskTo(arg.asUnsigned(), bits);
     }
     const unsigned base = (conv == L'x' || conv == L'X' || conv == L'p') ? 16 : conv == L'o' ? 8 : 10;
+    if (directive.width == 0 && directive.precision < 0 && !directive.alt && conv != L'p') {
+        // "%d", "%u", "%X": the sign and the digits, nothing to pad.
+        wchar_t buffer[24];  // 64 bits take 22 octal digits
+        sink.put({prefixBuffer, prefixLength});
+        sink.put(ToDigits(magnitude, base, conv == L'X', buffer, std::size(buffer)));
+        return;
+    }
+    PutPaddedInteger(sink, directive, arg, magnitude, base, {prefixBuffer, prefixLength});
+}
+
+// An integer with width, precision or '#': zeros and spaces as C puts them.
+void PutPaddedInteger(Sink& sink, const Directive& directive, const FormatArg& arg, std::uint64_t magnitude,
+                      unsigned base, std::wstring_view sign) {
+    const wchar_t conv = directive.conversion;
+    wchar_t prefixBuffer[3] = {};
+    std::size_t prefixLength = sign.size();
+    std::copy(sign.begin(), sign.end(), prefixBuffer);
     // 64 bits in octal take 22 digits; precision may ask for up to 4096 zeros.
     constexpr std::size_t kDigits = 4200;
     wchar_t small[32];
@@ -151,36 +246,43 @@ void PutInteger(Sink& sink, const Directive& directive, const FormatArg& arg) {
 }
 
 void PutFloat(Sink& sink, const Directive& directive, double value) {
-    std::wstring prefix;
+    wchar_t prefix = 0;
     if (std::signbit(value)) {
-        prefix = L"-";
+        prefix = L'-';
         value = -value;
     } else if (directive.plus) {
-        prefix = L"+";
+        prefix = L'+';
     } else if (directive.space) {
-        prefix = L" ";
+        prefix = L' ';
     }
     const bool upper = directive.conversion == L'F' || directive.conversion == L'E' || directive.conversion == L'G';
-    std::wstring digits;
-    if (std::isnan(value)) {
-        digits = upper ? L"NAN" : L"nan";
-    } else if (std::isinf(value)) {
-        digits = upper ? L"INF" : L"inf";
+    // The longest a double takes in fixed notation with the precision that
+    // fits; beyond that to_chars reports an error and nothing is written.
+    constexpr std::size_t kMaxDigits = 400;
+    wchar_t digits[kMaxDigits];
+    std::size_t count = 0;
+    if (std::isnan(value) || std::isinf(value)) {
+        const wchar_t* text = std::isnan(value) ? (upper ? L"NAN" : L"nan") : (upper ? L"INF" : L"inf");
+        for (; text[count] != 0; ++count) digits[count] = text[count];
     } else {
         const int precision = directive.precision < 0 ? 6 : directive.precision;
         std::chars_format format = std::chars_format::fixed;
         const wchar_t c = static_cast<wchar_t>(directive.conversion | 0x20);
         if (c == L'e') format = std::chars_format::scientific;
         if (c == L'g') format = std::chars_format::general;
-        char buffer[400];
+        char buffer[kMaxDigits];
         auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, format,
                                        c == L'g' && precision == 0 ? 1 : precision);
         if (ec != std::errc{}) end = buffer;
-        digits.assign(buffer, end);
-        if (upper)
-            for (auto& ch : digits) ch = ToUpperInvariant(ch);
+        // Digits, '.', 'e', '+', '-': plain ASCII, upper-cased as such.
+        for (const char* p = buffer; p != end; ++p)
+            digits[count++] = static_cast<wchar_t>(upper && *p >= 'a' && *p <= 'z' ? *p - 'a' + 'A' : *p);
     }
-    PutNumber(sink, directive, prefix, digits, std::isfinite(value));
+    PutNumber(sink, directive, {&prefix, prefix ? 1u : 0u}, {digits, count}, std::isfinite(value));
+}
+
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 void PutString(Sink& sink, const Directive& directive, const FormatArg& arg) {
@@ -189,12 +291,16 @@ void PutString(Sink& sink, const Directive& directive, const FormatArg& arg) {
     switch (arg.kind()) {
         case FormatArg::Kind::Wide: text = arg.wide(); break;
         case FormatArg::Kind::Narrow: {
-            const std::string_view narrow = arg.narrow();
-            const bool ascii = std::all_of(narrow.begin(), narrow.end(),
-                                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-            if (ascii && directive.precision < 0 && directive.width == 0) {
-                // Function names: plain ASCII, written without a conversion.
-                for (const char c : narrow) sink.put(static_cast<wchar_t>(c));
+            std::string_view narrow = arg.narrow();
+            if (IsAscii(narrow)) {
+                // Function names and most 8-bit texts: one character each,
+                // widened as they are written.
+                if (directive.precision >= 0 && narrow.size() > static_cast<std::size_t>(directive.precision))
+                    narrow = narrow.substr(0, static_cast<std::size_t>(directive.precision));
+                const int pad = directive.width - static_cast<int>(narrow.size());
+                if (pad > 0 && !directive.left) sink.fill(L' ', pad);
+                sink.putAscii(narrow);
+                if (pad > 0 && directive.left) sink.fill(L' ', pad);
                 return;
             }
             converted = WidenUtf8(narrow);
@@ -214,14 +320,23 @@ void PutString(Sink& sink, const Directive& directive, const FormatArg& arg) {
     PutPadded(sink, directive, text);
 }
 
+// A conversion letter straight after the '%' ("%d", "%s"): no flags, width,
+// precision or length to read.
+bool IsBareConversion(wchar_t c) {
+    switch (c) {
+        case L'd': case L'i': case L'u': case L'o': case L'x': case L'X': case L'p': case L'c': case L's':
+        case L'S': case L'f': case L'F': case L'e': case L'E': case L'g': case L'G':
+            return true;
+        default:
+            return false;
+    }
+}
+
 bool IsString(const FormatArg& arg) {
     return arg.kind() == FormatArg::Kind::Wide || arg.kind() == FormatArg::Kind::Narrow;
 }
 
-}  // namespace
-
-void FormatTo(std::wstring& out, std::wstring_view format, std::span<const FormatArg> args, std::size_t maxChars) {
-    Sink sink(out, maxChars);
+void Format(Sink& sink, std::wstring_view format, std::span<const FormatArg> args) {
     std::size_t next = 0;
     auto takeInt = [&](int& into) {
         if (next < args.size() && !IsString(args[next]))
@@ -230,11 +345,14 @@ void FormatTo(std::wstring& out, std::wstring_view format, std::span<const Forma
     };
     std::size_t i = 0;
     while (i < format.size() && !sink.full()) {
-        const wchar_t c = format[i++];
-        if (c != L'%') {
-            sink.put(c);
+        // The text up to the next directive, in one piece.
+        const std::size_t percent = std::min(format.find(L'%', i), format.size());
+        if (percent != i) {
+            sink.put(format.substr(i, percent - i));
+            i = percent;
             continue;
         }
+        ++i;
         if (i >= format.size()) break;  // a lone '%' at the end produces nothing
         if (format[i] == L'%') {
             sink.put(L'%');
@@ -242,54 +360,56 @@ void FormatTo(std::wstring& out, std::wstring_view format, std::span<const Forma
             continue;
         }
         Directive directive;
-        for (; i < format.size(); ++i) {
-            const wchar_t f = format[i];
-            if (f == L'-') directive.left = true;
-            else if (f == L'+') directive.plus = true;
-            else if (f == L' ') directive.space = true;
-            else if (f == L'0') directive.zero = true;
-            else if (f == L'#') directive.alt = true;
-            else break;
-        }
-        if (i < format.size() && format[i] == L'*') {
-            takeInt(directive.width);
-            if (directive.width < 0) {
-                directive.left = true;
-                directive.width = -directive.width;
+        if (!IsBareConversion(format[i])) {
+            for (; i < format.size(); ++i) {
+                const wchar_t f = format[i];
+                if (f == L'-') directive.left = true;
+                else if (f == L'+') directive.plus = true;
+                else if (f == L' ') directive.space = true;
+                else if (f == L'0') directive.zero = true;
+                else if (f == L'#') directive.alt = true;
+                else break;
             }
-            ++i;
-        } else {
-            while (i < format.size() && format[i] >= L'0' && format[i] <= L'9')
-                directive.width = std::min(directive.width * 10 + (format[i++] - L'0'), 4096);
-        }
-        if (i < format.size() && format[i] == L'.') {
-            ++i;
-            directive.precision = 0;
             if (i < format.size() && format[i] == L'*') {
-                takeInt(directive.precision);
+                takeInt(directive.width);
+                if (directive.width < 0) {
+                    directive.left = true;
+                    directive.width = -directive.width;
+                }
                 ++i;
             } else {
                 while (i < format.size() && format[i] >= L'0' && format[i] <= L'9')
-                    directive.precision = std::min(directive.precision * 10 + (format[i++] - L'0'), 4096);
+                    directive.width = std::min(directive.width * 10 + (format[i++] - L'0'), 4096);
             }
-        }
-        // Length modifiers.
-        while (i < format.size()) {
-            const wchar_t m = format[i];
-            if (m == L'h') {
-                directive.lengthBits = directive.lengthBits == 16 ? 8 : 16;
+            if (i < format.size() && format[i] == L'.') {
                 ++i;
-            } else if (m == L'l' || m == L'L' || m == L'z' || m == L'j' || m == L't' || m == L'w') {
-                ++i;
-            } else if (m == L'I' && format.substr(i, 3) == L"I64") {
-                i += 3;
-            } else if (m == L'I' && format.substr(i, 3) == L"I32") {
-                i += 3;
-            } else {
-                break;
+                directive.precision = 0;
+                if (i < format.size() && format[i] == L'*') {
+                    takeInt(directive.precision);
+                    ++i;
+                } else {
+                    while (i < format.size() && format[i] >= L'0' && format[i] <= L'9')
+                        directive.precision = std::min(directive.precision * 10 + (format[i++] - L'0'), 4096);
+                }
             }
+            // Length modifiers.
+            while (i < format.size()) {
+                const wchar_t m = format[i];
+                if (m == L'h') {
+                    directive.lengthBits = directive.lengthBits == 16 ? 8 : 16;
+                    ++i;
+                } else if (m == L'l' || m == L'L' || m == L'z' || m == L'j' || m == L't' || m == L'w') {
+                    ++i;
+                } else if (m == L'I' && format.substr(i, 3) == L"I64") {
+                    i += 3;
+                } else if (m == L'I' && format.substr(i, 3) == L"I32") {
+                    i += 3;
+                } else {
+                    break;
+                }
+            }
+            if (i >= format.size()) break;
         }
-        if (i >= format.size()) break;
         directive.conversion = format[i++];
         const FormatArg* arg = next < args.size() ? &args[next] : nullptr;
         switch (directive.conversion) {
@@ -327,6 +447,25 @@ void FormatTo(std::wstring& out, std::wstring_view format, std::span<const Forma
                 break;
         }
     }
+}
+
+}  // namespace
+
+void FormatTo(std::wstring& out, std::wstring_view format, std::span<const FormatArg> args, std::size_t maxChars) {
+    Sink sink(out, maxChars);
+    Format(sink, format, args);
+    sink.finish();
+}
+
+std::size_t FormatToBuffer(wchar_t* buffer, std::size_t capacity, std::wstring_view format,
+                           std::span<const FormatArg> args) noexcept {
+    Sink sink(buffer, capacity);
+    try {
+        Format(sink, format, args);
+    } catch (...) {
+        // Out of memory while widening a text: what was written stays.
+    }
+    return sink.finish();
 }
 
 }  // namespace Arvek

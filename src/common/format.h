@@ -83,6 +83,13 @@ private:
 void FormatTo(std::wstring& out, std::wstring_view format, std::span<const FormatArg> args,
               std::size_t maxChars = std::wstring::npos);
 
+// Formats into the caller's buffer, at most `capacity` characters and no
+// terminator; returns how many were written. Allocates nothing for numbers,
+// wide strings and ASCII 8-bit strings, and never throws: should widening
+// another 8-bit text run out of memory, what was written so far stays.
+std::size_t FormatToBuffer(wchar_t* buffer, std::size_t capacity, std::wstring_view format,
+                           std::span<const FormatArg> args) noexcept;
+
 inline std::wstring FormatV(std::wstring_view format, std::span<const FormatArg> args,
                             std::size_t maxChars = std::wstring::npos) {
     std::wstring out;

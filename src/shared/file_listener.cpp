@@ -130,6 +130,52 @@ private:
     bool m_busy = false;
 };
 
+constexpr std::size_t kCacheLine = 64;
+
+// What a writer keeps of its batch's room between batches, in characters;
+// a burst that needed more gives it back.
+constexpr std::size_t kKeptQueueChars = 1024 * 1024;
+
+// Queued records as the file takes them: each record's line and its line
+// end, one after the other in one buffer, and where each record ends.
+struct QueuedLines {
+    std::wstring text;
+    std::vector<std::size_t> ends;
+
+    std::size_t size() const { return ends.size(); }
+    bool empty() const { return ends.empty(); }
+    std::size_t Begin(std::size_t record) const { return record == 0 ? 0 : ends[record - 1]; }
+    void clear() {
+        text.clear();
+        ends.clear();
+    }
+    void Append(std::wstring_view line) {
+        const std::size_t size = text.size();
+        try {
+            text.append(line);
+            text.push_back(L'\n');  // CR LF in the file
+            ends.push_back(text.size());
+        } catch (...) {
+            text.resize(size);
+            throw;
+        }
+    }
+    // Drops the first `count` records.
+    void DropFront(std::size_t count) {
+        if (count == 0) return;
+        const std::size_t cut = ends[count - 1];
+        text.erase(0, cut);
+        ends.erase(ends.begin(), ends.begin() + static_cast<std::ptrdiff_t>(count));
+        for (auto& end : ends) end -= cut;
+    }
+    // Appends every record of `other`.
+    void AppendAll(const QueuedLines& other) {
+        const std::size_t base = text.size();
+        text.append(other.text);
+        for (const std::size_t end : other.ends) ends.push_back(base + end);
+    }
+};
+
 }  // namespace
 
 struct CArvekLogListenerFile::State {
@@ -153,21 +199,35 @@ struct CArvekLogListenerFile::State {
     std::uint64_t writeCounter = 0;
     std::atomic<bool> lastWaitTimedOut{false};
 
-    // The queue (queued mode), oldest record first.
-    mutable std::mutex queueLock;
+    // The queue (queued mode), oldest record first, and the writer's batch:
+    // the writer swaps them, so that both keep their room and a record
+    // costs the caller no allocation once they have grown. What the threads
+    // that log touch for every record and what the writer touches for every
+    // record lie on cache lines of their own; sharing one, the two threads
+    // took it from each other for every line.
+    alignas(kCacheLine) mutable std::mutex queueLock;
     std::condition_variable writerDone;
-    std::vector<LogData> queue;
+    QueuedLines queue;
     bool writerRunning = false;
-    std::atomic<bool> stopping{false};      // the listener is gone; a late writer touches nothing more
     std::atomic<std::size_t> unwritten{0};  // queued, or taken by the writer and not written yet
+
+    alignas(kCacheLine) QueuedLines batch;  // the writer's alone while it runs
+    std::atomic<bool> stopping{false};      // the listener is gone; a late writer touches nothing more
 
     // Never throw: a record that cannot be written (out of memory, say) is
     // lost, and the file and the mutex are never left held.
     bool OpenFile(bool writerThread);
     void CloseFile();
     void WriteRecord(LogData& data) noexcept;
+    // Writes the batch's records, oldest first, until they are all written
+    // or the hold is over; returns the number written.
+    std::size_t WriteBatch(std::chrono::steady_clock::time_point holdUntil, bool& holdOver) noexcept;
     void Rotate(bool force);
     void RunWriter();
+    // Writes what is queued until the queue is empty or the hold is over;
+    // called and returns with the queue's lock held.
+    void WriteQueued(std::unique_lock<std::mutex>& guard, std::chrono::steady_clock::time_point holdUntil,
+                     bool& holdOver);
     bool Stopping() const { return stopping.load(); }
 };
 
@@ -229,7 +289,7 @@ void CArvekLogListenerFile::State::WriteRecord(LogData& data) noexcept {
             writeCounter /= 2;
         }
         if (!stream) return;  // lost when a rotation could not reopen the file
-        stream->Write(data.GetLine());
+        stream->Write(data.LineView());
         stream->Write(L"\n");  // CR LF in the file
     } catch (...) {
         // Out of memory: this record is lost.
@@ -275,13 +335,50 @@ void CArvekLogListenerFile::State::Rotate(bool force) {
     if (wasOpen) stream = files.OpenTextForAppend(path);
 }
 
+std::size_t CArvekLogListenerFile::State::WriteBatch(std::chrono::steady_clock::time_point holdUntil,
+                                                     bool& holdOver) noexcept {
+    // Runs of records go to the file in one write each; a run ends where the
+    // write counter asks for a size check, and after kRunRecords records,
+    // when the hold is looked at. The file receives the same characters as
+    // with one write per line and one per line end.
+    constexpr std::size_t kRunRecords = 256;
+    const std::uint64_t checkAbove = static_cast<std::uint64_t>(limitKiB) * 10;
+    std::size_t next = 0;
+    while (next < batch.size() && !stopping && !holdOver) {
+        const std::size_t runStart = next;
+        try {
+            if (writeCounter++ > checkAbove) {
+                Rotate(false);
+                writeCounter /= 2;
+            }
+            ++next;
+            while (next < batch.size() && next - runStart < kRunRecords && writeCounter <= checkAbove) {
+                ++writeCounter;
+                ++next;
+            }
+            // Lost when a rotation could not reopen the file.
+            if (stream) {
+                const std::size_t begin = batch.Begin(runStart);
+                stream->Write(std::wstring_view(batch.text).substr(begin, batch.ends[next - 1] - begin));
+            }
+        } catch (...) {
+            // Out of memory: this run is lost.
+            if (next == runStart) ++next;
+        }
+        unwritten -= next - runStart;
+        holdOver = std::chrono::steady_clock::now() >= holdUntil;
+    }
+    return next;
+}
+
 void CArvekLogListenerFile::State::RunWriter() {
     // The writer takes everything queued at once, by swapping the queue with
-    // an empty one: taking records one at a time through the queue's lock
+    // its empty batch: taking records one at a time through the queue's lock
     // would make it and the threads that log take turns on that lock for
     // every line. What it cannot write before its hold is over goes back to
-    // the front of the queue, so the order never changes.
-    std::vector<LogData> taken;
+    // the front of the queue, so the order never changes. When the queue
+    // runs dry it waits a moment with the file still open, and it ends once
+    // it has closed the file and finds the queue empty.
     for (;;) {
         if (!OpenFile(true)) {
             // The records stay queued; the next record starts a new writer.
@@ -293,34 +390,52 @@ void CArvekLogListenerFile::State::RunWriter() {
         const auto holdUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMaxBatchHoldMs);
         bool holdOver = false;
         std::unique_lock guard(queueLock);
-        while (!queue.empty() && !stopping && !holdOver) {
-            taken.swap(queue);
+        for (;;) {
+            WriteQueued(guard, holdUntil, holdOver);
+            if (!queue.empty() || stopping || holdOver) break;
+            // Dry: give the threads that log a moment to add more before the
+            // file is closed.
             guard.unlock();
-            std::size_t done = 0;
-            while (done < taken.size() && !stopping && !holdOver) {
-                WriteRecord(taken[done++]);
-                --unwritten;
-                holdOver = std::chrono::steady_clock::now() >= holdUntil;
-            }
+            std::this_thread::sleep_for(std::chrono::microseconds(kLingerMicroseconds));
+            holdOver = std::chrono::steady_clock::now() >= holdUntil;
             guard.lock();
-            if (done < taken.size()) {
-                try {
-                    queue.insert(queue.begin(), std::make_move_iterator(taken.begin() + static_cast<std::ptrdiff_t>(done)),
-                                 std::make_move_iterator(taken.end()));
-                } catch (...) {
-                    unwritten -= taken.size() - done;  // out of memory: those are lost
-                }
-            }
-            taken.clear();  // keeps its room for the next swap
+            if (queue.empty()) break;
         }
-        const bool more = !queue.empty() && !stopping;
-        if (!more) {
-            writerRunning = false;
-            writerDone.notify_all();
-        }
+        // The file is closed before the writer ends, and what came while it
+        // closed is its own to write. Between the two opens the mutex is free
+        // for the other processes.
         guard.unlock();
         CloseFile();
-        if (!more) return;
+        guard.lock();
+        if (queue.empty() || stopping) {
+            writerRunning = false;
+            writerDone.notify_all();
+            return;
+        }
+    }
+}
+
+void CArvekLogListenerFile::State::WriteQueued(std::unique_lock<std::mutex>& guard,
+                                               std::chrono::steady_clock::time_point holdUntil, bool& holdOver) {
+    while (!queue.empty() && !stopping && !holdOver) {
+        std::swap(batch, queue);
+        guard.unlock();
+        const std::size_t done = WriteBatch(holdUntil, holdOver);
+        guard.lock();
+        if (const std::size_t left = batch.size() - done; left != 0) {
+            // What the hold left goes back before what came meanwhile.
+            try {
+                batch.DropFront(done);
+                batch.AppendAll(queue);
+                std::swap(batch, queue);
+            } catch (...) {
+                // Out of memory: those not written are lost; the queue is as it was.
+                unwritten -= left;
+            }
+        }
+        batch.clear();  // keeps its room for the next swap
+        // After a burst, give back what only the burst needed.
+        if (batch.text.capacity() > kKeptQueueChars) batch = QueuedLines();
     }
 }
 
@@ -413,24 +528,26 @@ void CArvekLogListenerFile::Log(LogData& data) {
         s.CloseFile();
         return;
     }
-    LogData copy(data);  // made before taking the lock, which the writer needs too
-    std::thread finished;
-    {
-        std::lock_guard guard(s.queueLock);
-        s.queue.push_back(std::move(copy));
-        ++s.unwritten;
-        if (!s.writerRunning) {
-            // The previous writer has marked itself done; it only closes the file still.
-            finished = std::move(m_writer);
-            try {
-                m_writer = std::thread([state = m_state] { state->RunWriter(); });
-                s.writerRunning = true;
-            } catch (...) {
-                // No thread now: the record waits for the next one.
-            }
+    const std::wstring_view line = data.LineView();
+    std::lock_guard guard(s.queueLock);
+    try {
+        s.queue.Append(line);
+    } catch (...) {
+        return;  // out of memory: this listener loses the record
+    }
+    ++s.unwritten;
+    if (!s.writerRunning) {
+        // The previous writer has closed the file and marked itself done; it
+        // only ends its thread still. Let it go, as closing a thread's handle
+        // does, rather than wait here; it holds the state it touches.
+        if (m_writer.joinable()) m_writer.detach();
+        try {
+            m_writer = std::thread([state = m_state] { state->RunWriter(); });
+            s.writerRunning = true;
+        } catch (...) {
+            // No thread now: the record waits for the next one.
         }
     }
-    if (finished.joinable()) finished.join();
 }
 
 ListenerType CArvekLogListenerFile::GetType() const { return m_state->queued ? QueuedFile : File; }

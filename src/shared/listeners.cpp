@@ -11,7 +11,7 @@ void CArvekLogListenerEvent::Log(LogData& data) {
     const std::uint16_t type = data.Level() == Warning ? Ports::kEVENTLOG_WARNING_TYPE
                                : data.Level() == Error ? Ports::kEVENTLOG_ERROR_TYPE
                                                        : Ports::kEVENTLOG_INFORMATION_TYPE;
-    m_source->Report(type, 0, static_cast<std::uint32_t>(data.Level()), {data.GetLine()});
+    m_source->Report(type, 0, static_cast<std::uint32_t>(data.Level()), {std::wstring(data.LineView())});
 }
 
 namespace {

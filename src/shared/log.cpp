@@ -1,5 +1,6 @@
 #include "shared/log.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "common/hresult.h"
@@ -44,16 +45,145 @@ LogLevel ParseLogLevel(const wchar_t* name) {
     return name ? ParseLogLevel(std::wstring_view(name)) : Never;
 }
 
+namespace {
+
+constexpr char kTwoDigits[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+wchar_t* PutTwoDigits(wchar_t* out, unsigned value) {
+    out[0] = static_cast<wchar_t>(kTwoDigits[2 * value]);
+    out[1] = static_cast<wchar_t>(kTwoDigits[2 * value + 1]);
+    return out + 2;
+}
+
+// At least `digits` (2 to 4) decimal digits of `value`, as "%0<digits>d"
+// writes an unsigned 16-bit value. The fields of a valid time take the
+// short ways.
+wchar_t* PutDecimal(wchar_t* out, unsigned value, int digits) {
+    if (digits == 2 && value < 100) return PutTwoDigits(out, value);
+    if (digits == 3 && value < 1000) {
+        *out++ = static_cast<wchar_t>(L'0' + value / 100);
+        return PutTwoDigits(out, value % 100);
+    }
+    if (digits == 4 && value < 10000) return PutTwoDigits(PutTwoDigits(out, value / 100), value % 100);
+    wchar_t reversed[8];
+    int count = 0;
+    do {
+        reversed[count++] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count < digits) reversed[count++] = L'0';
+    while (count != 0) *out++ = reversed[--count];
+    return out;
+}
+
+bool IsAscii(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+}  // namespace
+
+std::size_t FormatLinePrefix(wchar_t* out, const Ports::SystemTime& time, std::uint32_t threadId, std::int32_t level) {
+    wchar_t* p = out;
+    p = PutDecimal(p, time.wYear, 4);
+    *p++ = L'/';
+    p = PutDecimal(p, time.wMonth, 2);
+    *p++ = L'/';
+    p = PutDecimal(p, time.wDay, 2);
+    *p++ = L' ';
+    p = PutDecimal(p, time.wHour, 2);
+    *p++ = L':';
+    p = PutDecimal(p, time.wMinute, 2);
+    *p++ = L':';
+    p = PutDecimal(p, time.wSecond, 2);
+    *p++ = L'.';
+    p = PutDecimal(p, time.wMilliseconds, 3);
+    *p++ = L'|';
+    for (int shift = 28; shift >= 0; shift -= 4) *p++ = L"0123456789ABCDEF"[(threadId >> shift) & 0xF];
+    *p++ = L'|';
+    // Every level name fits the 11-character column ("Information" fills it).
+    const std::wstring_view name = LevelName(level);
+    p = std::copy(name.begin(), name.end(), p);
+    for (std::size_t i = name.size(); i < 11; ++i) *p++ = L' ';
+    *p++ = L'|';
+    return static_cast<std::size_t>(p - out);
+}
+
+CArvekLogListener::LogData::LogData(std::int32_t level, std::string_view functionName, std::wstring_view message,
+                                    const Ports::SystemTime& time, std::uint32_t threadId)
+    : m_level(level), m_time(time), m_threadId(threadId) {
+    BuildLine(functionName, message);
+}
+
+void CArvekLogListener::LogData::BuildLine(std::string_view functionName, std::wstring_view message) {
+    wchar_t prefix[kLinePrefixMax];
+    const std::size_t prefixSize = FormatLinePrefix(prefix, m_time, m_threadId, m_level);
+    // Function names are ASCII as a rule; anything else is read as UTF-8.
+    std::wstring widened;
+    if (!IsAscii(functionName)) widened = WidenUtf8(functionName);
+    const std::size_t functionSize = widened.empty() ? functionName.size() : widened.size();
+
+    // One allocation of the final size, filled in place.
+    std::wstring line(prefixSize + functionSize + 1 + message.size(), L'\0');
+    wchar_t* p = std::copy(prefix, prefix + prefixSize, line.data());
+    if (widened.empty())
+        p = std::copy(functionName.begin(), functionName.end(), p);
+    else
+        p = std::copy(widened.begin(), widened.end(), p);
+    *p++ = L'|';
+    std::copy(message.begin(), message.end(), p);
+
+    m_line = std::move(line);
+    m_functionAt = prefixSize;
+    m_functionSize = functionSize;
+    m_messageAt = prefixSize + functionSize + 1;
+}
+
+CArvekLogListener::LogData::LogData(const LogData& other)
+    : m_line(other.Line()), m_functionAt(other.m_functionAt), m_functionSize(other.m_functionSize),
+      m_messageAt(other.m_messageAt), m_level(other.m_level), m_time(other.m_time), m_threadId(other.m_threadId) {}
+
+CArvekLogListener::LogData& CArvekLogListener::LogData::operator=(const LogData& other) {
+    if (this != &other) *this = LogData(other);
+    return *this;
+}
+
+CArvekLogListener::LogData::LogData(LogData&& other)
+    : m_line(other.m_lent.empty() ? std::move(other.m_line) : std::wstring(other.m_lent)),
+      m_functionAt(other.m_functionAt), m_functionSize(other.m_functionSize), m_messageAt(other.m_messageAt),
+      m_level(other.m_level), m_time(other.m_time), m_threadId(other.m_threadId) {
+    other.m_line.clear();
+    other.m_lent = {};
+    other.m_functionAt = other.m_functionSize = other.m_messageAt = 0;
+}
+
+CArvekLogListener::LogData& CArvekLogListener::LogData::operator=(LogData&& other) {
+    if (this != &other) {
+        m_line = other.m_lent.empty() ? std::move(other.m_line) : std::wstring(other.m_lent);
+        m_lent = {};
+        m_functionAt = other.m_functionAt;
+        m_functionSize = other.m_functionSize;
+        m_messageAt = other.m_messageAt;
+        m_level = other.m_level;
+        m_time = other.m_time;
+        m_threadId = other.m_threadId;
+        other.m_line.clear();
+        other.m_lent = {};
+        other.m_functionAt = other.m_functionSize = other.m_messageAt = 0;
+    }
+    return *this;
+}
+
 const std::wstring& CArvekLogListener::LogData::GetLine() {
-    if (m_line.empty()) {
-        if (m_levelName.empty()) m_levelName = LevelName(m_level);
-        m_line.reserve(40 + m_functionName.size() + m_message.size());
-        FormatTo(m_line, L"%04d/%02d/%02d %02d:%02d:%02d.%03d|%08X|%-11s|",
-                 std::array<FormatArg, 9>{m_time.wYear, m_time.wMonth, m_time.wDay, m_time.wHour, m_time.wMinute,
-                                          m_time.wSecond, m_time.wMilliseconds, m_threadId,
-                                          std::wstring_view(m_levelName)});
-        FormatTo(m_line, L"%S|%s", std::array<FormatArg, 2>{std::string_view(m_functionName),
-                                                           std::wstring_view(m_message)});
+    if (!m_lent.empty()) {
+        m_line.assign(m_lent);  // built already: only copied into a string of its own
+        m_lent = {};
+    } else if (m_line.empty()) {
+        BuildLine({}, {});  // a default record
     }
     return m_line;
 }
@@ -179,43 +309,75 @@ std::unique_ptr<CArvekLogListener> CArvekLog::CreateListener(ListenerType type, 
     return nullptr;
 }
 
+namespace {
+
+// The log call's buffer: the line's prefix, a function name of up to
+// kLentFunctionMax characters, '|' and a message of up to 511 characters.
+constexpr std::size_t kLentFunctionMax = 256;
+constexpr std::size_t kLineBufferSize = kLinePrefixMax + kLentFunctionMax + 1 + CArvekLog::kMessageBufferSize;
+
+}  // namespace
+
+template <class WriteMessage>
+void CArvekLog::Dispatch(std::int32_t level, const char* function, WriteMessage writeMessage) noexcept {
+    Ports::IProcess& process = m_platform->process;
+    const std::uint32_t saved = process.LastError();
+    try {
+        const std::string_view name = function ? std::string_view(function) : std::string_view();
+        const Ports::SystemTime time = m_platform->clock.LocalTime();
+        const std::uint32_t threadId = process.CurrentThreadId();
+        // The line is built in place, on the stack: prefix, function name,
+        // '|', and the message after them. A function name that is long or
+        // not ASCII takes the slow way, a record with a string of its own.
+        wchar_t line[kLineBufferSize];
+        std::size_t prefix = 0, head = 0;
+        if (name.size() <= kLentFunctionMax && IsAscii(name)) {
+            prefix = FormatLinePrefix(line, time, threadId, level);
+            wchar_t* end = std::copy(name.begin(), name.end(), line + prefix);
+            *end++ = L'|';
+            head = static_cast<std::size_t>(end - line);
+        }
+        const std::wstring_view message = writeMessage(line + head, kLineBufferSize - head);
+        if (head != 0 && message.data() == line + head) {
+            CArvekLogListener::LogData data(CArvekLogListener::LogData::Lent{}, level, {line, head + message.size()},
+                                            prefix, name.size(), time, threadId);
+            Send(data);
+        } else {
+            CArvekLogListener::LogData data(level, name, message, time, threadId);
+            Send(data);
+        }
+    } catch (...) {
+        // Out of memory, or a listener that cannot write: the record is
+        // lost, and the caller never hears of it.
+    }
+    process.SetLastError(saved);
+}
+
+void CArvekLog::Send(CArvekLogListener::LogData& data) {
+    for (std::size_t i = 0; i < m_listenerCount; ++i) {
+        if (m_listeners[i]->Accepts(data.Level())) m_listeners[i]->Log(data);
+    }
+}
+
 void CArvekLog::LogFormatted(std::int32_t level, const char* function, const wchar_t* format,
                              std::span<const FormatArg> args) {
-    std::wstring message;
-    if (format && *format) {
-        try {
-            message.reserve(64);
-            FormatTo(message, format, args, kMessageBufferSize - 1);
-        } catch (...) {
-            // Out of memory while formatting: log what was produced.
-        }
-    }
-    Dispatch(level, function, std::move(message));
+    // At most 511 characters, cut there; the room is always that large.
+    Dispatch(level, function, [&](wchar_t* out, std::size_t room) {
+        const std::size_t size = format && *format
+                                     ? FormatToBuffer(out, std::min(room, kMessageBufferSize - 1), format, args)
+                                     : 0;
+        return std::wstring_view(out, size);
+    });
 }
 
 void CArvekLog::LogText(std::int32_t level, const char* function, std::wstring_view text) {
     if (!IsEnabled(level)) return;
-    std::wstring message;
-    try {
-        message.assign(text);
-    } catch (...) {
-    }
-    Dispatch(level, function, std::move(message));
-}
-
-void CArvekLog::Dispatch(std::int32_t level, const char* function, std::wstring message) {
-    Ports::IProcess& process = m_platform->process;
-    const std::uint32_t saved = process.LastError();
-    try {
-        CArvekLogListener::LogData data(level, function ? function : "", std::move(message),
-                                        m_platform->clock.LocalTime(), process.CurrentThreadId());
-        for (std::size_t i = 0; i < m_listenerCount; ++i) {
-            if (m_listeners[i]->Accepts(level)) m_listeners[i]->Log(data);
-        }
-    } catch (...) {
-        // A listener that cannot write loses the record; the caller never hears of it.
-    }
-    process.SetLastError(saved);
+    // Not cut: a text longer than the buffer's room goes as it is.
+    Dispatch(level, function, [text](wchar_t* out, std::size_t room) {
+        if (text.size() > room) return text;
+        std::copy(text.begin(), text.end(), out);
+        return std::wstring_view(out, text.size());
+    });
 }
 
 namespace {

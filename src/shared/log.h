@@ -47,45 +47,78 @@ enum ListenerType : std::uint32_t {
 // Level name by number: "TraceIn" ... "Diag", "Undefined" outside 0-6.
 std::wstring_view LevelName(std::int32_t level);
 
+// The start of a record's line, "%04d/%02d/%02d %02d:%02d:%02d.%03d|%08X|%-11s|"
+// of the time, the thread id and the level name, written into `out` (room
+// for kLinePrefixMax characters); returns its length. Written by hand: it is
+// part of every line.
+inline constexpr std::size_t kLinePrefixMax = 64;
+std::size_t FormatLinePrefix(wchar_t* out, const Ports::SystemTime& time, std::uint32_t threadId, std::int32_t level);
+
 // A level name from the registry: case-insensitive; null, empty, "Never" and
 // anything unknown give Never (99).
 LogLevel ParseLogLevel(const wchar_t* name);
 LogLevel ParseLogLevel(std::wstring_view name);
 
+class CArvekLog;
+
 class CArvekLogListener {
 public:
-    // One log record. Copied whole when a queued listener keeps it.
+    // One log record. Its line is made once, when the record is; the
+    // function name and the message are parts of that line. A record made
+    // here owns its line, one string of the final size. The log call's own
+    // record lends the line from the call's buffer instead, so that a
+    // listener that writes the line out (the file listener) costs nothing
+    // more; only GetLine, or a copy, gives such a record a string of its
+    // own. A listener that keeps a record keeps a copy.
     class LogData {
     public:
         LogData() = default;
-        LogData(std::int32_t level, std::string functionName, std::wstring message, const Ports::SystemTime& time,
-                std::uint32_t threadId)
-            : m_functionName(std::move(functionName)), m_message(std::move(message)), m_level(level),
-              m_time(time), m_threadId(threadId) {}
+        LogData(std::int32_t level, std::string_view functionName, std::wstring_view message,
+                const Ports::SystemTime& time, std::uint32_t threadId);
         virtual ~LogData() = default;
-        LogData(const LogData&) = default;
-        LogData& operator=(const LogData&) = default;
-        LogData(LogData&&) noexcept = default;
-        LogData& operator=(LogData&&) noexcept = default;
+        // A copy, or a record moved from a lending one, owns its line.
+        LogData(const LogData& other);
+        LogData& operator=(const LogData& other);
+        LogData(LogData&& other);
+        LogData& operator=(LogData&& other);
 
         // "2026/12/09 01:58:47.123|00001A2C|Verbose    |Function|Message",
-        // built on first use and kept.
+        // without a line end; the same string on every call.
         const std::wstring& GetLine();
+        // The same line, without giving a lending record a string.
+        std::wstring_view LineView() {
+            if (!m_lent.empty()) return m_lent;
+            return GetLine();
+        }
 
-        const std::string& FunctionName() const { return m_functionName; }
-        const std::wstring& Message() const { return m_message; }
+        // The function name (8-bit text read as UTF-8) and the message, as
+        // they appear in the line.
+        std::wstring_view FunctionName() const { return Line().substr(m_functionAt, m_functionSize); }
+        std::wstring_view Message() const { return Line().substr(m_messageAt); }
         std::int32_t Level() const { return m_level; }
         const Ports::SystemTime& Time() const { return m_time; }
         std::uint32_t ThreadId() const { return m_threadId; }
 
     private:
-        std::string m_functionName;
-        std::wstring m_message;
+        friend class CArvekLog;
+        struct Lent {};
+        // The log call's record: `line` is built already, in the call's buffer.
+        LogData(Lent, std::int32_t level, std::wstring_view line, std::size_t functionAt, std::size_t functionSize,
+                const Ports::SystemTime& time, std::uint32_t threadId)
+            : m_lent(line), m_functionAt(functionAt), m_functionSize(functionSize),
+              m_messageAt(functionAt + functionSize + 1), m_level(level), m_time(time), m_threadId(threadId) {}
+
+        std::wstring_view Line() const { return m_lent.empty() ? std::wstring_view(m_line) : m_lent; }
+        void BuildLine(std::string_view functionName, std::wstring_view message);
+
+        std::wstring m_line;       // empty in a lending record, and in a default one until asked for
+        std::wstring_view m_lent;  // the line in the log call's buffer, while it lends it
+        std::size_t m_functionAt = 0;
+        std::size_t m_functionSize = 0;
+        std::size_t m_messageAt = 0;
         std::int32_t m_level = 0;
         Ports::SystemTime m_time{};
         std::uint32_t m_threadId = 0;
-        std::wstring m_levelName;
-        std::wstring m_line;
     };
 
     explicit CArvekLogListener(LogLevel defaultLevel) : m_minLevel(defaultLevel) {}
@@ -172,7 +205,11 @@ private:
 
     void LogFormatted(std::int32_t level, const char* function, const wchar_t* format,
                       std::span<const FormatArg> args);
-    void Dispatch(std::int32_t level, const char* function, std::wstring message);
+    // Makes the record for a message that `writeMessage(buffer, room)`
+    // writes (returning its length) and hands it to the listeners.
+    template <class WriteMessage>
+    void Dispatch(std::int32_t level, const char* function, WriteMessage writeMessage) noexcept;
+    void Send(CArvekLogListener::LogData& data);
     std::unique_ptr<CArvekLogListener> CreateListener(ListenerType type, LogLevel defaultLevel,
                                                       const LogConfigKeys& keys);
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -574,6 +575,39 @@ TEST_F(FileLog, DestroyingAQueuedListenerWithAStuckWriterDiscardsItsQueue) {
     holder.Let();
     std::this_thread::sleep_for(std::chrono::milliseconds(CArvekLogListenerFile::kMutexWaitMs + 100));
     EXPECT_EQ("\xEF\xBB\xBF", Read(LogPath()));
+}
+
+TEST_F(FileLog, QueuedBatchesRotateAtTheSameRecordsAsDirectWrites) {
+    // 1 KiB: a size check every six writes. The queued writer hands the file
+    // runs of records at once; the checks, and so the rotations, must fall
+    // between the same two records as when every record is written on its
+    // own. A check sees what has reached the file, and the stream keeps up
+    // to 4 KiB back: records longer than that reach it at once, and every
+    // check after the first finds the file too large.
+    SetDword(false, L"MaxLogSize", 1);
+    constexpr int kRecords = 40;
+    auto message = [](int i) { return std::to_wstring(i) + L":" + std::wstring(5000, L'm'); };
+    auto contents = [&] {
+        std::map<std::string, std::string> byName;
+        for (const auto& name : Names()) byName[name] = Read(kFolder + L"\\" + WidenUtf8(name));
+        return byName;
+    };
+    {
+        auto direct = Make();
+        for (int i = 0; i < kRecords; ++i) Log(*direct, message(i));
+    }
+    const auto expected = contents();
+    ASSERT_EQ(7u, expected.size());  // rotations at writes 7, 13, 19, 25, 31 and 37
+
+    fs::remove_all(Host(kFolder));
+    auto queued = Make(true);
+    {
+        Holder holder(queued->MutexName());  // the records pile up for one batch
+        for (int i = 0; i < kRecords; ++i) Log(*queued, message(i));
+    }
+    ASSERT_TRUE(Eventually([&] { return queued->PendingRecords() == 0; }));
+    queued.reset();
+    EXPECT_EQ(expected, contents());
 }
 
 // ---------------------------------------------------------------------------

@@ -126,6 +126,26 @@ TEST(LogCall, CutsLongMessagesButNotReadyTexts) {
     EXPECT_EQ(L"F : " + text, f.Console()[1]);
 }
 
+TEST(LogCall, LinesAreWholeHoweverLongOrForeignTheFunctionNameAndTheText) {
+    // The log call builds its line in a buffer of its own; long function
+    // names, names that are not ASCII and long ready texts take other ways
+    // and must give the same lines.
+    LogFixture f(std::string(kProduct) + "\"LoggingType\"=\"EVENT CONSOLE\"\n");
+    const std::string longName(300, 'N');
+    const std::wstring longText(2000, L't');
+    f.log.Log(Error, longName.c_str(), L"m %d", 1);
+    f.log.Log(Error, "Stra\xC3\x9F" "e::F", L"m %d", 2);
+    f.log.LogText(Error, "F", longText);
+    f.log.LogText(Error, nullptr, L"");
+    const std::wstring prefix = L"Tidewatch Error id=5: 2026/12/09 08:00:00.000|00001A2C|Error      |";
+    EXPECT_EQ((std::vector<std::wstring>{prefix + std::wstring(300, L'N') + L"|m 1", prefix + L"Stra\u00DFe::F|m 2",
+                                         prefix + L"F|" + longText, prefix + L"|"}),
+              f.Events());
+    EXPECT_EQ((std::vector<std::wstring>{std::wstring(300, L'N') + L" : m 1", L"Stra\u00DFe::F : m 2", L"F : " + longText,
+                                         L" : "}),
+              f.Console());
+}
+
 TEST(LogCall, KeepsTheCallersLastError) {
     LogFixture f(std::string(kProduct) + "\"LoggingType\"=\"CONSOLE EVENT\"\n");
     auto& process = f.notebook.machine.Platform().process;

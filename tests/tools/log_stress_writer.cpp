@@ -95,13 +95,24 @@ public:
         return m_inner->ReadFromStart(maxChars, text);
     }
     bool Write(std::wstring_view text) override {
-        if (m_linesLeft.load() <= 0) {
+        // Lines are counted by their line ends: the listener may hand over a
+        // line and its end separately, or several lines in one write.
+        std::size_t allowed = 0;
+        while (allowed < text.size() && m_linesLeft.load() > 0) {
+            const std::size_t end = text.find(L'\n', allowed);
+            if (end == std::wstring_view::npos) {
+                allowed = text.size();
+                break;
+            }
+            allowed = end + 1;
+            --m_linesLeft;
+        }
+        const bool ok = allowed == 0 || m_inner->Write(text.substr(0, allowed));
+        if (allowed < text.size() || (text.empty() && m_linesLeft.load() <= 0)) {
             m_inner->Flush();
             std::ofstream(m_readyFile) << "holding\n";
             for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
         }
-        const bool ok = m_inner->Write(text);
-        if (text == L"\n") --m_linesLeft;
         return ok;
     }
     bool Flush() override { return m_inner->Flush(); }

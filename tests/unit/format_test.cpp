@@ -2,6 +2,8 @@
 // directive the programs' messages use.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <string>
 
 #include "common/format.h"
@@ -76,6 +78,31 @@ TEST(Format, CutsAtTheLimit) {
     out.clear();
     Arvek::FormatTo(out, L"%08X%08X", std::array<Arvek::FormatArg, 2>{1u, 2u}, 12);
     EXPECT_EQ(L"000000010000", out);
+}
+
+TEST(Format, LongOutputAndCutsAcrossTheChunksAppended) {
+    // The string is filled a chunk at a time; what it already holds stays and
+    // does not count towards the cut.
+    const std::wstring text(1000, L'x');
+    const std::array<Arvek::FormatArg, 2> args{std::wstring_view(text), 42};
+    for (const std::size_t cut : {std::size_t{0}, std::size_t{255}, std::size_t{256}, std::size_t{257}, std::size_t{700},
+                                  std::size_t{1003}, std::size_t{1004}, std::wstring::npos}) {
+        std::wstring out = L"kept:";
+        Arvek::FormatTo(out, L"%s|%d|", args, cut);
+        EXPECT_EQ((L"kept:" + text + L"|42|").substr(0, 5 + std::min<std::size_t>(cut, 1004)), out) << cut;
+    }
+}
+
+TEST(Format, IntoABufferAsIntoAString) {
+    const std::wstring text(300, L'y');
+    const std::array<Arvek::FormatArg, 4> args{-12, std::string_view("Stra\xC3\x9F" "e"), std::wstring_view(text), 2.5};
+    const std::wstring_view format = L"%d %S %.3s %5.1f %s|%08X";
+    const std::wstring whole = Arvek::FormatV(format, args);
+    wchar_t buffer[400];
+    for (const std::size_t capacity : {std::size_t{0}, std::size_t{1}, std::size_t{9}, std::size_t{30}, std::size_t{400}}) {
+        const std::size_t written = Arvek::FormatToBuffer(buffer, capacity, format, args);
+        EXPECT_EQ(whole.substr(0, capacity), std::wstring_view(buffer, written)) << capacity;
+    }
 }
 
 }  // namespace
