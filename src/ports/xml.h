@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/hresult.h"
 
@@ -29,6 +30,13 @@ public:
     // The node's text: the text of it and all its descendants, in document
     // order, white space as the document was loaded.
     virtual HRESULT GetText(std::wstring& text) = 0;
+    // childNodes: the node's children in document order, white-space text
+    // between elements among them (it is preserved); none for a node
+    // without children.
+    virtual HRESULT GetChildNodes(std::vector<std::unique_ptr<IXmlNode>>& children) = 0;
+    // nodeName: an element's tag name; "#text", "#cdata-section",
+    // "#comment" for those nodes.
+    virtual HRESULT GetNodeName(std::wstring& name) = 0;
 };
 
 class IXmlDocument : public IXmlNode {
@@ -36,6 +44,9 @@ public:
     // loadXML: `loaded` is false when the parser rejected the text; the
     // document is then empty. The HRESULT reports a failure of the call itself.
     virtual HRESULT LoadXml(const std::wstring& text, bool& loaded) = 0;
+    // documentElement: S_OK and the root element; S_FALSE and none for an
+    // empty document.
+    virtual HRESULT GetDocumentElement(std::unique_ptr<IXmlNode>& element) = 0;
 };
 
 class IXmlParser {

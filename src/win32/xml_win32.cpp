@@ -37,6 +37,18 @@ HRESULT TextOf(IXMLDOMNode* node, std::wstring& text) {
     return hr;
 }
 
+// The children of `node`, each kept with the document.
+HRESULT ChildrenOf(const ComPtr<IXMLDOMDocument>& document, IXMLDOMNode* node,
+                   std::vector<std::unique_ptr<Ports::IXmlNode>>& children);
+
+HRESULT NameOf(IXMLDOMNode* node, std::wstring& name) {
+    UniqueBstr value;
+    const HRESULT hr = node->get_nodeName(value.Put());
+    ARVEK_RETURN_IF_FAILED(hr);
+    name = BstrText(value.Get());
+    return hr;
+}
+
 class Win32XmlNode final : public Ports::IXmlNode {
 public:
     // The document reference keeps the whole tree, and so this node, alive
@@ -53,11 +65,32 @@ public:
     }
 
     HRESULT GetText(std::wstring& text) override { return TextOf(m_node.Get(), text); }
+    HRESULT GetChildNodes(std::vector<std::unique_ptr<Ports::IXmlNode>>& children) override {
+        return ChildrenOf(m_document, m_node.Get(), children);
+    }
+    HRESULT GetNodeName(std::wstring& name) override { return NameOf(m_node.Get(), name); }
 
 private:
     ComPtr<IXMLDOMDocument> m_document;
     ComPtr<IXMLDOMNode> m_node;
 };
+
+HRESULT ChildrenOf(const ComPtr<IXMLDOMDocument>& document, IXMLDOMNode* node,
+                   std::vector<std::unique_ptr<Ports::IXmlNode>>& children) {
+    children.clear();
+    ComPtr<IXMLDOMNodeList> list;
+    ARVEK_RETURN_IF_FAILED(node->get_childNodes(list.Put()));
+    ARVEK_RETURN_HR_IF_NULL(kE_POINTER, list);
+    LONG length = 0;
+    ARVEK_RETURN_IF_FAILED(list->get_length(&length));
+    for (LONG i = 0; i < length; ++i) {
+        ComPtr<IXMLDOMNode> child;
+        ARVEK_RETURN_IF_FAILED(list->get_item(i, child.Put()));
+        ARVEK_RETURN_HR_IF_NULL(kE_POINTER, child);
+        children.push_back(std::make_unique<Win32XmlNode>(document, std::move(child)));
+    }
+    return kS_OK;
+}
 
 class Win32XmlDocument final : public Ports::IXmlDocument {
 public:
@@ -82,6 +115,21 @@ public:
     }
 
     HRESULT GetText(std::wstring& text) override { return TextOf(m_document.Get(), text); }
+    HRESULT GetChildNodes(std::vector<std::unique_ptr<Ports::IXmlNode>>& children) override {
+        return ChildrenOf(m_document, m_document.Get(), children);
+    }
+    HRESULT GetNodeName(std::wstring& name) override { return NameOf(m_document.Get(), name); }
+    HRESULT GetDocumentElement(std::unique_ptr<Ports::IXmlNode>& element) override {
+        element.reset();
+        ComPtr<IXMLDOMElement> root;
+        const HRESULT hr = m_document->get_documentElement(root.Put());
+        ARVEK_RETURN_IF_FAILED(hr);
+        if (!root) return kS_FALSE;
+        ComPtr<IXMLDOMNode> node;
+        ARVEK_RETURN_IF_FAILED(root->QueryInterface(IID_IXMLDOMNode, node.PutVoid()));
+        element = std::make_unique<Win32XmlNode>(m_document, std::move(node));
+        return kS_OK;
+    }
 
 private:
     ComPtr<IXMLDOMDocument> m_document;

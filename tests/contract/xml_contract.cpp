@@ -86,6 +86,51 @@ TEST_P(XmlContract, TheDocumentsTextIsItsRootElementsText) {
     EXPECT_EQ(text, L" x y");
 }
 
+// The document element and the children of a node, white space, comments
+// and CDATA among them, each with the name MSXML gives it.
+TEST_P(XmlContract, ChildNodesComeInDocumentOrderWithTheirNames) {
+    bool loaded = false;
+    const auto document = Load(L"<?xml version=\"1.0\"?><log>\n <Entry><TimeStamp>1</TimeStamp> <b/></Entry>"
+                               L"<!-- n --><![CDATA[c]]>text</log>",
+                               loaded);
+    ASSERT_TRUE(document);
+    ASSERT_TRUE(loaded);
+    std::unique_ptr<Ports::IXmlNode> root;
+    ASSERT_EQ(document->GetDocumentElement(root), kS_OK);
+    ASSERT_TRUE(root);
+    std::wstring name;
+    EXPECT_EQ(root->GetNodeName(name), kS_OK);
+    EXPECT_EQ(name, L"log");
+
+    std::vector<std::unique_ptr<Ports::IXmlNode>> children;
+    ASSERT_EQ(root->GetChildNodes(children), kS_OK);
+    std::vector<std::wstring> names;
+    for (const auto& child : children) {
+        child->GetNodeName(name);
+        names.push_back(name);
+    }
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"#text", L"Entry", L"#comment", L"#cdata-section", L"#text"}));
+
+    std::vector<std::unique_ptr<Ports::IXmlNode>> fields;
+    ASSERT_EQ(children[1]->GetChildNodes(fields), kS_OK);
+    ASSERT_EQ(fields.size(), 3u);
+    std::wstring text;
+    EXPECT_EQ(fields[0]->GetText(text), kS_OK);
+    EXPECT_EQ(text, L"1");
+    fields[0]->GetNodeName(name);
+    EXPECT_EQ(name, L"TimeStamp") << "names keep their case";
+
+    std::vector<std::unique_ptr<Ports::IXmlNode>> none;
+    ASSERT_EQ(fields[2]->GetChildNodes(none), kS_OK);
+    EXPECT_TRUE(none.empty());
+
+    // An empty document has no document element.
+    const auto empty = Load(L"not xml", loaded);
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->GetDocumentElement(root), kS_FALSE);
+    EXPECT_FALSE(root);
+}
+
 TEST_P(XmlContract, PathsSelectTheFirstMatchInDocumentOrder) {
     bool loaded = false;
     const auto document = Load(

@@ -92,6 +92,10 @@ public:
     std::unique_ptr<Ports::IEventSource> RegisterSource(const std::wstring&) override {
         return std::make_unique<Source>(*this);
     }
+    std::uint32_t OpenLog(const std::wstring&, std::unique_ptr<Ports::IEventLogReader>& log) override {
+        log.reset();
+        return kERROR_FILE_NOT_FOUND;  // the test program's log is not read back
+    }
 
     std::vector<std::wstring> LinesFrom(std::size_t first, std::int32_t minimum) {
         std::lock_guard guard(m_lock);
@@ -109,10 +113,10 @@ private:
     class Source final : public Ports::IEventSource {
     public:
         explicit Source(KeptEventLog& log) : m_log(log) {}
-        bool Report(std::uint16_t, std::uint16_t, std::uint32_t eventId,
+        std::uint32_t Report(std::uint16_t, std::uint16_t, std::uint32_t eventId,
                     const std::vector<std::wstring>& strings) override {
             m_log.Keep(static_cast<std::int32_t>(eventId), strings.empty() ? std::wstring() : strings.front());
-            return true;
+            return 0;
         }
 
     private:

@@ -10,6 +10,9 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <set>
+#include <string>
+#include <unordered_map>
 
 #include "ports/windowing.h"
 
@@ -39,6 +42,18 @@ struct AgentGlobals {
     std::mutex g_csTarnwallLogging;
     std::mutex g_csTarnwallEventLog;
     std::mutex g_csTarnwallHashKeys;
+    // The audit entries the event log holds, by key ("TIMESTAMP|id"), each
+    // with its upper-cased description; under g_csTarnwallHashKeys.
+    std::unordered_map<std::string, std::string> g_tarnwallLogKeys;
+    // At most one mirroring run, and one copy of the audit log for the
+    // firmware-protection codes 30 to 39, wait to fetch the audit log; what
+    // comes while one waits joins it, since every run reads the whole log.
+    // The warnings open now, by code. Under auditRunLock, which is never
+    // held while one of the three locks above is taken.
+    std::mutex auditRunLock;
+    bool auditRunWaiting = false;
+    bool auditCopyWaiting = false;
+    std::set<int> openTarnwallWarnings;
 };
 
 }  // namespace Notifications::Tidewatch

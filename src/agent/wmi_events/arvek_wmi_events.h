@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "agent/audit_log/tarnwall_log.h"
 #include "agent/core/globals.h"
 #include "agent/wmi_events/wmi_event.h"
 #include "common/hresult.h"
@@ -63,6 +64,17 @@ public:
     Arvek::HRESULT ProcessPrivacyPanelEvent(std::int32_t eventId, const Arvek::Variant* eventData);
     Arvek::HRESULT ProcessTarnwallEvent(std::int32_t eventId, const Arvek::Variant* pvarInput);
     Arvek::HRESULT ProcessWMIEvent(std::wstring className, const Arvek::Variant* description);
+    // The firmware-protection event's worker: a warning dialog, or a copy of
+    // the audit log, by code. Runs on a thread of its own and uses only the
+    // platform and the globals, which outlive it.
+    static std::uint32_t ThreadProcTarnwallEvent(Arvek::Ports::Platform& platform, Tidewatch::AgentGlobals& globals,
+                                                 int code) noexcept;
+
+    // The firmware-protection audit log's mirroring (audit_log/tarnwall_log.h).
+    void ProcessTarnwallLog(int delayFlag);
+    void CreateHashKeysForTarnwallEventLogs();
+    Arvek::HRESULT GetTarnwallLogFromTolm(std::wstring& xml);
+    void AddLogsToEventViewer(Arvek::Tolm::CXmlDocument document);
 
     bool SuppressesAdaptorNotification() const { return m_bSuppressAdaptorNotification; }
     const std::wstring& IconPath() const { return m_iconPath; }

@@ -47,6 +47,39 @@ std::vector<std::string> Words(const std::string& line) {
 
 }  // namespace
 
+namespace {
+
+// A quoted word's text, with the escapes of the [tolm] section; a bare word
+// as it is.
+std::wstring WordText(const std::string& word, const std::string& fileName, int line) {
+    if (word.empty() || word[0] != '"') return WidenUtf8(word);
+    try {
+        return Standin::ParseAnswerValue("string " + word, fileName, line).StringOrEmpty();
+    } catch (const Standin::TolmAnswersError& e) {
+        throw ScenarioError(e.what());
+    }
+}
+
+// LOG SOURCE TYPE ID [STRING ...]: a record the event log held before.
+EarlierEvent ParseEarlierEvent(const std::string& line, const std::string& fileName, int lineNumber) {
+    std::vector<std::string> words;
+    std::uint64_t id = 0;
+    if (!ScenarioWords(line, words) || words.size() < 4 || !ParseScenarioNumber(words[3], id) || id > 0xFFFFFFFFu)
+        Fail(fileName, lineNumber, "expected: LOG SOURCE error|warning|information ID [\"STRING\" ...]: " + line);
+    EarlierEvent event;
+    event.log = WordText(words[0], fileName, lineNumber);
+    event.source = WordText(words[1], fileName, lineNumber);
+    if (words[2] == "error") event.type = 1;
+    else if (words[2] == "warning") event.type = 2;
+    else if (words[2] == "information") event.type = 4;
+    else Fail(fileName, lineNumber, "the type is error, warning or information: " + words[2]);
+    event.eventId = static_cast<std::uint32_t>(id);
+    for (std::size_t i = 4; i < words.size(); ++i) event.strings.push_back(WordText(words[i], fileName, lineNumber));
+    return event;
+}
+
+}  // namespace
+
 bool ParseScenarioNumber(const std::string& text, std::uint64_t& value) {
     int base = 10;
     std::string_view digits = text;
@@ -58,10 +91,30 @@ bool ParseScenarioNumber(const std::string& text, std::uint64_t& value) {
     return ec == std::errc{} && end == digits.data() + digits.size() && !digits.empty();
 }
 
+bool ScenarioWords(const std::string& text, std::vector<std::string>& words) {
+    for (std::size_t at = 0; at < text.size();) {
+        if (text[at] == ' ' || text[at] == '\t') {
+            ++at;
+            continue;
+        }
+        const std::size_t start = at;
+        if (text[at] == '"') {
+            for (++at; at < text.size() && text[at] != '"'; ++at)
+                if (text[at] == '\\') ++at;
+            if (at >= text.size()) return false;
+            ++at;
+        } else {
+            while (at < text.size() && text[at] != ' ' && text[at] != '\t') ++at;
+        }
+        words.push_back(text.substr(start, at - start));
+    }
+    return true;
+}
+
 Scenario ParseScenario(const std::string& text, const std::string& fileName, const std::filesystem::path& baseFolder) {
     Scenario scenario;
     scenario.fileName = fileName;
-    enum class Section { None, Machine, Registry, Tolm, Timeline } section = Section::None;
+    enum class Section { None, Machine, Registry, Tolm, EventLog, Timeline } section = Section::None;
     RegistrySource* inlineRegistry = nullptr;
     // The [tolm] section goes whole to the stand-in's parser; a block of
     // text in it ("text <<END" ... "END") may hold any line.
@@ -88,12 +141,14 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName, con
             if (line == tolmBlockEnd) tolmBlockEnd.clear();
             continue;
         }
-        if (line == "[machine]" || line == "[registry]" || line == "[tolm]" || line == "[timeline]") {
+        if (line == "[machine]" || line == "[registry]" || line == "[tolm]" || line == "[event-log]" ||
+            line == "[timeline]") {
             finishTolm();
-            section = line == "[machine]"    ? Section::Machine
-                      : line == "[registry]" ? Section::Registry
-                      : line == "[tolm]"     ? Section::Tolm
-                                             : Section::Timeline;
+            section = line == "[machine]"     ? Section::Machine
+                      : line == "[registry]"  ? Section::Registry
+                      : line == "[tolm]"      ? Section::Tolm
+                      : line == "[event-log]" ? Section::EventLog
+                                              : Section::Timeline;
             if (section == Section::Registry) {
                 scenario.registry.push_back({"", fileName, lineNumber + 1});
                 inlineRegistry = &scenario.registry.back();
@@ -119,6 +174,11 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName, con
         }
         if (line.empty() || line[0] == '#') continue;
         if (section == Section::None) Fail(fileName, lineNumber, "text before the first section: " + line);
+
+        if (section == Section::EventLog) {
+            scenario.eventLog.push_back(ParseEarlierEvent(line, fileName, lineNumber));
+            continue;
+        }
 
         if (section == Section::Machine) {
             const auto eq = line.find('=');

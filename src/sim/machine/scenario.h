@@ -23,6 +23,9 @@
 //   [HKEY_LOCAL_MACHINE\Software\...]
 //   "Name"="value"
 //
+//   [event-log]                          what the event log held before
+//   Application "Arvek Tarnwall" warning 12 "Tarnwall log entry: ..."
+//
 //   [tolm]                               what the Tolm component answers
 //   Platform.USBC.Supported = bool true  (the format: standin/tolm_answers.h)
 //
@@ -64,6 +67,15 @@ struct TimelineEntry {
 // How the platform driver is there.
 enum class AcpiDriver { Absent, Present, AnswersAtOnce };
 
+// A record the event log held before the program first ran.
+struct EarlierEvent {
+    std::wstring log;
+    std::wstring source;
+    std::uint16_t type = 0;
+    std::uint32_t eventId = 0;
+    std::vector<std::wstring> strings;
+};
+
 struct RegistrySource {
     std::string text;       // the .reg file's bytes
     std::string fileName;   // for error messages
@@ -94,6 +106,7 @@ struct Scenario {
     std::vector<RegistrySource> registry;
     // What Tolm answers; without a [tolm] section the component is absent.
     std::optional<Standin::TolmAnswers> tolm;
+    std::vector<EarlierEvent> eventLog;
     std::vector<TimelineEntry> timeline;
 };
 
@@ -102,6 +115,10 @@ struct Scenario {
 Scenario ParseScenario(const std::string& text, const std::string& fileName,
                        const std::filesystem::path& baseFolder);
 Scenario LoadScenario(const std::filesystem::path& path);
+
+// The words of a line, a quoted string ("...", with \" inside) one word
+// with its quotes; false when a quote is not closed.
+bool ScenarioWords(const std::string& text, std::vector<std::string>& words);
 
 // A number of the scenario language: decimal, or hexadecimal after "0x".
 bool ParseScenarioNumber(const std::string& text, std::uint64_t& value);

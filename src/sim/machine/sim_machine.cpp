@@ -53,6 +53,8 @@ SimMachine::SimMachine(Scenario scenario, const std::filesystem::path& hostRoot)
     for (const auto& source : m_scenario.registry)
         m_registry.Import(ParseRegText(source.text, source.fileName, source.firstLine));
     for (const auto& name : m_scenario.heldMutexes) m_namedObjects.HoldElsewhere(name);
+    for (const auto& event : m_scenario.eventLog)
+        m_eventLog.Add(event.log, {event.source, event.type, 0, event.eventId, event.strings});
     if (m_scenario.failWindowCreation) m_faults.Fail("windowing.create-window", kE_FAIL);
     m_wmi.AddMachineClasses(m_scenario.biosVersion, m_scenario.osVersion, m_scenario.language);
     if (m_scenario.wmiStopped) m_faults.Fail("wmi.connect", kWmiServiceStopped);

@@ -167,27 +167,6 @@ private:
     std::wstring m_text;
 };
 
-// The words of a line, a quoted string ("...", with \" inside) one word.
-bool QuotedWords(const std::string& text, std::vector<std::string>& words) {
-    for (std::size_t at = 0; at < text.size();) {
-        if (text[at] == ' ' || text[at] == '\t') {
-            ++at;
-            continue;
-        }
-        const std::size_t start = at;
-        if (text[at] == '"') {
-            for (++at; at < text.size() && text[at] != '"'; ++at)
-                if (text[at] == '\\') ++at;
-            if (at >= text.size()) return false;
-            ++at;
-        } else {
-            while (at < text.size() && text[at] != ' ' && text[at] != '\t') ++at;
-        }
-        words.push_back(text.substr(start, at - start));
-    }
-    return true;
-}
-
 // wmi-event CLASS PROPERTY=TYPE VALUE ... [| CLASS PROPERTY=TYPE VALUE ...]:
 // the firmware raises instances of its WMI event classes, delivered in one
 // go; TYPE VALUE as in the [tolm] section.
@@ -196,7 +175,7 @@ public:
     static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
         constexpr const char* kUsage = "expected: wmi-event CLASS PROPERTY=TYPE VALUE ... [| CLASS ...]: wmi-event ";
         std::vector<std::string> words;
-        if (!QuotedWords(line.Rest(), words)) line.Fail("the quoted string is not closed: wmi-event " + line.Rest());
+        if (!ScenarioWords(line.Rest(), words)) line.Fail("the quoted string is not closed: wmi-event " + line.Rest());
         auto stimulus = std::make_shared<WmiEvent>();
         for (std::size_t at = 0; at < words.size();) {
             SimWmi::Event event;

@@ -132,6 +132,12 @@ Ports::SystemTime SimClock::LocalTime() {
     return t;
 }
 
+std::uint32_t SimClock::SecondsSince1970() const {
+    const std::uint64_t ms = m_startMsOfDay + m_elapsedMs;
+    const std::int64_t seconds = m_startDays * 86400 + static_cast<std::int64_t>(ms / 1000);
+    return seconds < 0 ? 0 : static_cast<std::uint32_t>(seconds);
+}
+
 std::uint64_t SimClock::UnbiasedInterruptTime() { return m_elapsedMs * 10'000ull; }
 
 }  // namespace Arvek::Sim

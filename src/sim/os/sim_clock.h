@@ -30,6 +30,9 @@ public:
     void Advance(std::uint64_t milliseconds) { m_elapsedMs += milliseconds; }
     void AdvanceTo(std::uint64_t elapsedMs);
     std::uint64_t ElapsedMs() const { return m_elapsedMs; }
+    // Seconds since 1970-01-01 now, the local time taken as UTC (the
+    // simulated notebook's time zone is UTC).
+    std::uint32_t SecondsSince1970() const;
 
     // The workers whose Sleep is a timer, and how they wait.
     void SetThreads(SimThreads* threads) { m_threads = threads; }

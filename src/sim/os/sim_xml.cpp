@@ -208,6 +208,23 @@ std::string NodeText(const pugi::xpath_node& found) {
 
 HRESULT Select(const Tree& tree, const pugi::xpath_node& context, const std::wstring& path,
                std::unique_ptr<Ports::IXmlNode>& result);
+HRESULT ChildrenOf(const Tree& tree, const pugi::xml_node& node, std::vector<std::unique_ptr<Ports::IXmlNode>>& children);
+
+// The name MSXML gives a node of each kind.
+std::wstring NameOf(const pugi::xpath_node& found) {
+    if (found.attribute()) return WidenUtf8(found.attribute().name());
+    const pugi::xml_node node = found.node();
+    switch (node.type()) {
+        case pugi::node_element:
+        case pugi::node_pi: return WidenUtf8(node.name());
+        case pugi::node_pcdata: return L"#text";
+        case pugi::node_cdata: return L"#cdata-section";
+        case pugi::node_comment: return L"#comment";
+        case pugi::node_document: return L"#document";
+        case pugi::node_declaration: return L"xml";
+        default: return L"";
+    }
+}
 
 class SimXmlNode final : public Ports::IXmlNode {
 public:
@@ -224,11 +241,34 @@ public:
             return kE_OUTOFMEMORY;
         }
     }
+    HRESULT GetChildNodes(std::vector<std::unique_ptr<Ports::IXmlNode>>& children) override {
+        return ChildrenOf(m_tree, m_node.node(), children);
+    }
+    HRESULT GetNodeName(std::wstring& name) override {
+        try {
+            name = NameOf(m_node);
+            return kS_OK;
+        } catch (const std::bad_alloc&) {
+            return kE_OUTOFMEMORY;
+        }
+    }
 
 private:
     Tree m_tree;  // keeps the nodes below alive
     pugi::xpath_node m_node;
 };
+
+HRESULT ChildrenOf(const Tree& tree, const pugi::xml_node& node, std::vector<std::unique_ptr<Ports::IXmlNode>>& children) {
+    children.clear();
+    try {
+        for (const pugi::xml_node child : node.children())
+            children.push_back(std::make_unique<SimXmlNode>(tree, pugi::xpath_node(child)));
+        return kS_OK;
+    } catch (const std::bad_alloc&) {
+        children.clear();
+        return kE_OUTOFMEMORY;
+    }
+}
 
 HRESULT Select(const Tree& tree, const pugi::xpath_node& context, const std::wstring& path,
                std::unique_ptr<Ports::IXmlNode>& result) {
@@ -264,7 +304,7 @@ public:
                 const std::string utf8 = NarrowUtf8(text);
                 // The text is already decoded: a declared encoding does not apply.
                 const auto parsed = tree->load_buffer(utf8.data(), utf8.size(),
-                                                      pugi::parse_default | pugi::parse_ws_pcdata,
+                                                      pugi::parse_default | pugi::parse_ws_pcdata | pugi::parse_comments | pugi::parse_pi,
                                                       pugi::encoding_utf8);
                 loaded = static_cast<bool>(parsed);
                 if (!loaded) tree->reset();
@@ -284,6 +324,24 @@ public:
     HRESULT GetText(std::wstring& text) override {
         try {
             text = WidenUtf8(NodeText(pugi::xpath_node(*m_tree)));
+            return kS_OK;
+        } catch (const std::bad_alloc&) {
+            return kE_OUTOFMEMORY;
+        }
+    }
+    HRESULT GetChildNodes(std::vector<std::unique_ptr<Ports::IXmlNode>>& children) override {
+        return ChildrenOf(m_tree, *m_tree, children);
+    }
+    HRESULT GetNodeName(std::wstring& name) override {
+        name = L"#document";
+        return kS_OK;
+    }
+    HRESULT GetDocumentElement(std::unique_ptr<Ports::IXmlNode>& element) override {
+        element.reset();
+        const pugi::xml_node root = m_tree->document_element();
+        if (!root) return kS_FALSE;
+        try {
+            element = std::make_unique<SimXmlNode>(m_tree, pugi::xpath_node(root));
             return kS_OK;
         } catch (const std::bad_alloc&) {
             return kE_OUTOFMEMORY;
