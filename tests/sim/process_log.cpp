@@ -97,7 +97,13 @@ std::vector<std::wstring> ProcessLogLines() {
     return lines;
 }
 
-void ClearProcessLog() { g_clearedAt = FileBytes().size(); }
+void ClearProcessLog() {
+    // The size alone: the file can hold megabytes by now.
+    const auto host = g_logNotebook->machine.Files().HostPath(kLogFile);
+    std::error_code missing;
+    const auto size = host ? std::filesystem::file_size(*host, missing) : 0;
+    g_clearedAt = missing ? 0 : static_cast<std::size_t>(size);
+}
 
 bool ProcessLogged(const std::wstring& line) {
     const auto lines = ProcessLogLines();

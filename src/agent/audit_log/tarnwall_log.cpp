@@ -100,11 +100,32 @@ void CTarnwallLog::CreateHashKeysForTarnwallEventLogs() {
     Arvek::Shared::CArvekLogTrace trace(kCreateHashKeys);
     auto& platform = m_platform;
     auto& globals = m_globals;
+    {
+        std::lock_guard guard(m_globals.keyBuildLock);
+        m_globals.keyBuildPending = true;
+    }
     if (m_platform.threads.Start([&platform, &globals] {
-            Arvek::Shared::CallWithoutThrowing(
-                kThreadProcHashKeys, [&] { CTarnwallLog(platform, globals).ThreadProcCreateHashKeysForTarnwallEventLogs(); });
-        }) == 0)
+            CTarnwallLog log(platform, globals);
+            Arvek::Shared::CallWithoutThrowing(kThreadProcHashKeys,
+                                               [&] { log.ThreadProcCreateHashKeysForTarnwallEventLogs(); });
+            log.KeyBuildEnded();  // also when the build threw
+        }) == 0) {
         GetLog().LogText(Information, kCreateHashKeys, L"The key table's thread could not be started");
+        KeyBuildEnded();
+    }
+}
+
+void CTarnwallLog::KeyBuildEnded() {
+    {
+        std::lock_guard guard(m_globals.keyBuildLock);
+        m_globals.keyBuildPending = false;
+    }
+    m_globals.keyBuildDone.notify_all();
+}
+
+void CTarnwallLog::WaitForKeyBuild() {
+    std::unique_lock guard(m_globals.keyBuildLock);
+    m_globals.keyBuildDone.wait(guard, [this] { return !m_globals.keyBuildPending; });
 }
 
 void CTarnwallLog::ThreadProcCreateHashKeysForTarnwallEventLogs() {
@@ -197,6 +218,7 @@ void CTarnwallLog::AddLogsToEventViewer(Arvek::Tolm::CXmlDocument document) {
     Arvek::Shared::CArvekLogTrace trace(kAddLogs);
     auto& log = GetLog();
     std::lock_guard eventLog(m_globals.g_csTarnwallEventLog);
+    WaitForKeyBuild();
     const auto dom = document.GetDocument();
     if (!dom) {
         log.LogText(Information, kAddLogs, L"xml.GetDocument() failed");
@@ -227,6 +249,7 @@ void CTarnwallLog::AddLogsToEventViewer(Arvek::Tolm::CXmlDocument document) {
                 *field = std::move(text);
             }
             entry.timestamp.resize(std::min(entry.timestamp.size(), kMaxTimestamp));
+            entry.source.resize(std::min(entry.source.size(), kMaxSource));
             entry.description.resize(std::min(entry.description.size(), kMaxDescription));
             log.Log(Information, kAddLogs, L"Check entry #%d {Num Attributes: %d]: %s|%s|%s|%s",
                     static_cast<int>(index), static_cast<int>(children.size()), entry.timestamp, entry.eventId,

@@ -26,11 +26,12 @@ namespace Notifications::ArvekWmiEvents {
 // where no log of that name exists).
 inline constexpr wchar_t kTarnwallSource[] = L"Arvek Tarnwall";
 
-// The longest timestamp and description an entry keeps: a longer text is
+// The longest timestamp, source and description an entry keeps: a longer text is
 // cut, before it is keyed and written, so that the whole message fits in one
 // insertion string of the event log (31,839 characters) and its key reads
 // back the same.
 inline constexpr std::size_t kMaxTimestamp = 1024;
+inline constexpr std::size_t kMaxSource = 1024;
 inline constexpr std::size_t kMaxDescription = 16384;
 
 // One audit entry as the firmware wrote it; a missing element is empty.
@@ -76,7 +77,8 @@ public:
     // mirrored on the calling thread, without the run's lock.
     void CopyAuditLog();
 
-    // The key table from what the event log holds, on a thread of its own.
+    // The key table from what the event log holds, on a thread of its own;
+    // check-and-write runs wait until it has been read.
     void CreateHashKeysForTarnwallEventLogs();
     void ThreadProcCreateHashKeysForTarnwallEventLogs();
 
@@ -89,6 +91,9 @@ public:
     bool LogTarnwall(const TarnwallEntry& entry);
 
 private:
+    void KeyBuildEnded();
+    void WaitForKeyBuild();
+
     Arvek::Ports::Platform& m_platform;
     Tidewatch::AgentGlobals& m_globals;
 };

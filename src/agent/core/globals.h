@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <set>
@@ -45,6 +46,13 @@ struct AgentGlobals {
     // The audit entries the event log holds, by key ("TIMESTAMP|id"), each
     // with its upper-cased description; under g_csTarnwallHashKeys.
     std::unordered_map<std::string, std::string> g_tarnwallLogKeys;
+    // While the key table's build has been started and has not read the
+    // event log yet, a check-and-write run waits for it: one that came first
+    // would write again what the event log already holds. Under
+    // keyBuildLock, which is never held while another lock is taken.
+    std::mutex keyBuildLock;
+    std::condition_variable keyBuildDone;
+    bool keyBuildPending = false;
     // At most one mirroring run, and one copy of the audit log for the
     // firmware-protection codes 30 to 39, wait to fetch the audit log; what
     // comes while one waits joins it, since every run reads the whole log.

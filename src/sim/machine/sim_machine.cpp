@@ -69,7 +69,9 @@ SimMachine::SimMachine(Scenario scenario, const std::filesystem::path& hostRoot)
 }
 
 // Threads still running use the ports: they end before the ports go.
-SimMachine::~SimMachine() {
+SimMachine::~SimMachine() { EndProgramThreads(); }
+
+void SimMachine::EndProgramThreads() {
     m_threads.BeginEnding();
     m_clock.EndTimers();
     m_dialogs.EndAll();
@@ -153,10 +155,7 @@ int SimMachine::RunAgent() {
             Notifications::Tidewatch::CTidewatchAgent agent(m_platform, globals, kModule);
             code = agent.Run();
             // The process ends: its workers' waits give up, and they end.
-            m_threads.BeginEnding();
-            m_clock.EndTimers();
-            m_dialogs.EndAll();
-            m_threads.JoinAll();
+            EndProgramThreads();
         }
         Note("agent", Format(L"exited with code %d", code));
         if (!m_restartRequested) break;

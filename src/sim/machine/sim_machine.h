@@ -87,6 +87,10 @@ public:
     // Waits until every worker thread has done what it can (bounded; a
     // worker still busy after 10 s is noted).
     void Settle();
+    // The program's process ends: its workers' waits (timers, dialogs) give
+    // up and every thread it started is joined; the machine stays for the
+    // next run.
+    void EndProgramThreads();
     // The program ends as at sign-out and starts again on this machine.
     void Restart();
     // The program started a second time in the session, while it runs.
