@@ -10,6 +10,7 @@
 #include "win32/com_win32.h"
 #include "win32/devices_win32.h"
 #include "win32/diagnostics_win32.h"
+#include "win32/dialogs_win32.h"
 #include "win32/event_log_win32.h"
 #include "win32/files_win32.h"
 #include "win32/named_objects_win32.h"
@@ -31,7 +32,8 @@ namespace Arvek::Win32 {
 // Platform's references to them are bound. Their names differ from the
 // Platform's, so that `platform.registry` names the port without ambiguity.
 struct Win32Adapters {
-    explicit Win32Adapters(HINSTANCE module) : windowsWindowing(module), windowsResources(module) {}
+    explicit Win32Adapters(HINSTANCE module)
+        : windowsWindowing(module), windowsResources(module), windowsDialogs(module) {}
 
     Win32Registry windowsRegistry;
     Win32Process windowsProcess;
@@ -52,19 +54,20 @@ struct Win32Adapters {
     Win32Devices windowsDevices;
     Win32Threads windowsThreads;
     Win32WmiEvents windowsWmiEvents;
+    Win32Dialogs windowsDialogs;
 };
 
 class Win32Platform : private Win32Adapters, public Ports::Platform {
 public:
-    // `module` is the program's instance: string resources are read from it
-    // and window classes registered on it.
+    // `module` is the program's instance: string resources and dialog
+    // templates are read from it and window classes registered on it.
     explicit Win32Platform(HINSTANCE module = ::GetModuleHandleW(nullptr))
         : Win32Adapters(module),
           Ports::Platform{windowsRegistry,     windowsProcess,  windowsClock,       windowsFiles,
                           windowsNamedObjects, windowsEventLog, windowsDebugOutput, windowsConsole,
                           windowsWindowing,    windowsResources, windowsCom,         windowsTolm,
                           windowsXml,          windowsWmi,      windowsToasts,      windowsShell,
-                          windowsDevices,      windowsThreads,   windowsWmiEvents} {}
+                          windowsDevices,      windowsThreads,   windowsWmiEvents,   windowsDialogs} {}
 
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;

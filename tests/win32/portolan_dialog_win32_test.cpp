@@ -6,13 +6,10 @@
 
 #include <commctrl.h>
 #include <objbase.h>
-#include <psapi.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cwctype>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -27,8 +24,16 @@
 #include "win32/resources_win32.h"
 #include "win32/tolm_win32.h"
 #include "win32/xml_win32.h"
+#include "desktop_win32.h"
 
 namespace {
+
+using Arvek::Testing::Capture;
+using Arvek::Testing::DosPath;
+using Arvek::Testing::LoadsCommonControls6;
+using Arvek::Testing::Start;
+using Arvek::Testing::Started;
+using Arvek::Testing::ToScreen;
 
 constexpr wchar_t kClassName[] = L"USB_TYPE_C_SINGLE_INSTANCE_314";
 constexpr wchar_t kCommandClassKey[] = L"CLSID\\{CA490AE1-8C69-45D5-9533-D4692726F2FB}";
@@ -65,20 +70,6 @@ Platform.USBC.Configuration = text <<XML
 XML
 )";
 
-std::wstring DosPath(const std::string& unixPath) {
-    using ToDos = LPWSTR(CDECL*)(LPCSTR);
-    const auto toDos = reinterpret_cast<ToDos>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
-    std::wstring result(unixPath.begin(), unixPath.end());
-    if (toDos != nullptr) {
-        if (LPWSTR dos = toDos(unixPath.c_str())) {
-            result = dos;
-            ::HeapFree(::GetProcessHeap(), 0, dos);
-        }
-    }
-    return result;
-}
-
 bool StandinRegistered() {
     HKEY key = nullptr;
     const std::wstring inproc = std::wstring(kCommandClassKey) + L"\\InprocServer32";
@@ -110,21 +101,6 @@ HWND WaitForDialog(std::chrono::seconds limit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return nullptr;
-}
-
-struct Started {
-    PROCESS_INFORMATION info{};
-    bool ok = false;
-};
-
-Started Start(const std::wstring& program) {
-    Started started;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    std::wstring commandLine = L"\"" + program + L"\"";
-    started.ok = ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                  &startup, &started.info) != FALSE;
-    return started;
 }
 
 // Sends `msg` to a window of another process with `data` copied into that
@@ -175,90 +151,6 @@ RECT RemoteRowRect(HANDLE process, HWND list, int item) {
     rect.left = LVIR_BOUNDS;
     if (!RemoteSend(process, list, LVM_GETITEMRECT, static_cast<WPARAM>(item), rect).value_or(0)) return RECT{};
     return rect;
-}
-
-// Whether the process has loaded comctl32.dll from the side-by-side store
-// (version 6) rather than from the system folder.
-bool LoadsCommonControls6(HANDLE process) {
-    HMODULE modules[512] = {};
-    DWORD needed = 0;
-    if (!::K32EnumProcessModules(process, modules, sizeof(modules), &needed)) return false;
-    const DWORD count = std::min<DWORD>(needed / sizeof(HMODULE), 512);
-    for (DWORD i = 0; i < count; ++i) {
-        wchar_t path[MAX_PATH] = {};
-        ::K32GetModuleFileNameExW(process, modules[i], path, MAX_PATH);
-        std::wstring lower(path);
-        for (auto& c : lower) c = static_cast<wchar_t>(::towlower(c));
-        if (lower.ends_with(L"\\comctl32.dll") && lower.find(L"\\winsxs\\") != std::wstring::npos &&
-            lower.find(L"common-controls") != std::wstring::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The dialog's pixels as they are on the screen.
-class Capture {
-public:
-    explicit Capture(HWND window) {
-        ::GetWindowRect(window, &m_rect);
-        const int width = m_rect.right - m_rect.left;
-        const int height = m_rect.bottom - m_rect.top;
-        if (width <= 0 || height <= 0) return;
-        HDC screen = ::GetDC(nullptr);
-        HDC memory = ::CreateCompatibleDC(screen);
-        HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-        HGDIOBJ old = ::SelectObject(memory, bitmap);
-        ::BitBlt(memory, 0, 0, width, height, screen, m_rect.left, m_rect.top, SRCCOPY);
-        ::SelectObject(memory, old);
-        m_header.biSize = sizeof(m_header);
-        m_header.biWidth = width;
-        m_header.biHeight = height;  // bottom-up, as a BMP file stores it
-        m_header.biPlanes = 1;
-        m_header.biBitCount = 24;
-        m_stride = ((width * 3 + 3) / 4) * 4;
-        m_pixels.resize(static_cast<std::size_t>(m_stride) * height);
-        ::GetDIBits(memory, bitmap, 0, height, m_pixels.data(), reinterpret_cast<BITMAPINFO*>(&m_header),
-                    DIB_RGB_COLORS);
-        ::DeleteObject(bitmap);
-        ::DeleteDC(memory);
-        ::ReleaseDC(nullptr, screen);
-    }
-
-    // 0xRRGGBB at a point in screen coordinates, or ~0 outside the capture.
-    unsigned At(POINT screen) const {
-        const int x = screen.x - m_rect.left;
-        const int y = screen.y - m_rect.top;
-        if (m_pixels.empty() || x < 0 || y < 0 || x >= m_header.biWidth || y >= m_header.biHeight) return ~0u;
-        const BYTE* p = &m_pixels[static_cast<std::size_t>(m_header.biHeight - 1 - y) * m_stride + x * 3];
-        return (unsigned{p[2]} << 16) | (unsigned{p[1]} << 8) | p[0];
-    }
-
-    void SaveBmp(const std::wstring& path) const {
-        if (m_pixels.empty()) return;
-        BITMAPFILEHEADER file{};
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof(file) + sizeof(m_header);
-        file.bfSize = file.bfOffBits + static_cast<DWORD>(m_pixels.size());
-        if (FILE* out = ::_wfopen(path.c_str(), L"wb")) {
-            std::fwrite(&file, sizeof(file), 1, out);
-            std::fwrite(&m_header, sizeof(m_header), 1, out);
-            std::fwrite(m_pixels.data(), 1, m_pixels.size(), out);
-            std::fclose(out);
-        }
-    }
-
-private:
-    RECT m_rect{};
-    BITMAPINFOHEADER m_header{};
-    int m_stride = 0;
-    std::vector<BYTE> m_pixels;
-};
-
-POINT ToScreen(HWND window, int x, int y) {
-    POINT point{x, y};
-    ::ClientToScreen(window, &point);
-    return point;
 }
 
 // What the dialog's list looks like on the screen.
@@ -314,14 +206,7 @@ protected:
         m_program = DosPath(ARVEK_PORTOLAN_EXE);
     }
     void TearDown() override {
-        for (auto& started : m_started) {
-            if (!started.ok) continue;
-            if (::WaitForSingleObject(started.info.hProcess, 0) == WAIT_TIMEOUT) {
-                ::TerminateProcess(started.info.hProcess, 1);
-            }
-            ::CloseHandle(started.info.hProcess);
-            ::CloseHandle(started.info.hThread);
-        }
+        for (auto& started : m_started) Arvek::Testing::Finish(started);
         ::RegDeleteKeyValueW(HKEY_CLASSES_ROOT, kCommandClassKey, L"Scenario");
         if (!m_scenarioFile.empty()) ::DeleteFileW(m_scenarioFile.c_str());
     }

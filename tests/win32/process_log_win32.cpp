@@ -154,7 +154,7 @@ struct TestPlatform {
                              eventLog, windows.debugOutput, windows.console, windows.windowing,
                              windows.resources, windows.com, windows.tolm, windows.xml, windows.wmi,
                              windows.toasts, windows.shell, windows.devices, windows.threads,
-                             windows.wmiEvents};
+                             windows.wmiEvents, windows.dialogs};
 };
 
 TestPlatform* g_platform = nullptr;

@@ -50,7 +50,7 @@ target_compile_definitions(arvek_tests PRIVATE ARVEK_SOURCE_DIR="${PROJECT_SOURC
 gtest_discover_tests(arvek_tests
   DISCOVERY_MODE PRE_TEST
   DISCOVERY_TIMEOUT 300
-  TEST_FILTER "-*Windowing*:*TolmServer*:*XmlContract.APathTheParserRejects*"
+  TEST_FILTER "-*Windowing*:*TolmServer*:*DialogsDesktop*:*XmlContract.APathTheParserRejects*"
   PROPERTIES RESOURCE_LOCK ${ARVEK_WINE_LOCK})
 gtest_discover_tests(arvek_tests
   DISCOVERY_MODE PRE_TEST
@@ -103,7 +103,7 @@ endif()
 target_link_libraries(arvek_tests PRIVATE arvek_strings)
 get_target_property(ARVEK_STRINGS_DIR arvek_strings INTERFACE_INCLUDE_DIRECTORIES)
 set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/tidewatch.rc PROPERTIES
-  OBJECT_DEPENDS "${ARVEK_STRINGS_DIR}/tidewatch_strings.rc;${PROJECT_SOURCE_DIR}/resources/arvek.ico")
+  OBJECT_DEPENDS "${ARVEK_STRINGS_DIR}/tidewatch_strings.rc;${PROJECT_SOURCE_DIR}/resources/arvek.ico;${PROJECT_SOURCE_DIR}/resources/tidewatch.manifest")
 target_include_directories(arvek_tests PRIVATE $<$<COMPILE_LANGUAGE:RC>:${PROJECT_SOURCE_DIR}/resources>)
 add_dependencies(arvek_tests Tidewatch Portolan arvek_strings_rc)
 
@@ -158,3 +158,31 @@ if(TARGET arvek_standin)
             ${ARVEK_ARTIFACTS_DIR}/portolan.bmp ${ARVEK_ARTIFACTS_DIR}/portolan.png)
   set_tests_properties(wine.portolan.screenshot PROPERTIES DEPENDS wine.portolan.dialog)
 endif()
+
+# The agent's notification dialogs. They open only on firmware events, which
+# Wine cannot raise, so dialog-host.exe shows one through the agent's
+# handlers and the Windows adapter; it carries Tidewatch.exe's resource
+# script (templates, icon, manifest, strings). The suite
+# NotificationDialogsDesktop drives it from outside, in a Wine virtual
+# desktop for the title bar, and keeps screenshots of both dialogs.
+add_executable(dialog-host ${PROJECT_SOURCE_DIR}/tests/tools/dialog_host.cpp ${PROJECT_SOURCE_DIR}/resources/tidewatch.rc)
+target_link_options(dialog-host PRIVATE -municode)
+target_link_libraries(dialog-host PRIVATE arvek_win32)
+target_include_directories(dialog-host PRIVATE $<$<COMPILE_LANGUAGE:RC>:${PROJECT_SOURCE_DIR}/resources>)
+add_dependencies(dialog-host arvek_strings_rc)
+add_dependencies(arvek_tests dialog-host)
+target_compile_definitions(arvek_tests PRIVATE ARVEK_DIALOG_HOST_EXE="$<TARGET_FILE:dialog-host>")
+add_test(NAME wine.notification_dialogs
+  COMMAND ${ARVEK_XVFB_RUN} -a
+          ${ARVEK_WINE_RUN} ${ARVEK_WINE_DIR} explorer /desktop=dialogs,800x600
+          $<TARGET_FILE:arvek_tests> --gtest_filter=NotificationDialogsDesktop.*)
+set_tests_properties(wine.notification_dialogs PROPERTIES
+  RESOURCE_LOCK ${ARVEK_WINE_LOCK} TIMEOUT 300
+  PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 5 tests\\."
+  FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
+foreach(picture notification-dialog velashade-dialog)
+  add_test(NAME wine.notification_dialogs.${picture}
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/bmp_to_png.py
+            ${ARVEK_ARTIFACTS_DIR}/${picture}.bmp ${ARVEK_ARTIFACTS_DIR}/${picture}.png)
+  set_tests_properties(wine.notification_dialogs.${picture} PROPERTIES DEPENDS wine.notification_dialogs)
+endforeach()
