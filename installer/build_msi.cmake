@@ -34,8 +34,13 @@ endfunction()
 # 1. The staged files.
 file(REMOVE_RECURSE ${STAGE_DIR})
 file(MAKE_DIRECTORY ${STAGE_DIR})
+# strip stamps the PE header with the time it runs unless SOURCE_DATE_EPOCH
+# says otherwise: the program's own build time keeps every strip of one
+# build alike, so both packages of a build carry the same files.
 foreach(program Tidewatch.exe Portolan.exe)
-  run(${STRIP} --strip-all -o ${STAGE_DIR}/${program} ${BIN_DIR}/${program})
+  file(TIMESTAMP ${BIN_DIR}/${program} built "%s" UTC)
+  run(${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${built}
+      ${STRIP} --strip-all -o ${STAGE_DIR}/${program} ${BIN_DIR}/${program})
 endforeach()
 file(COPY ${BIN_DIR}/ArvekEventMessages.dll ${SOURCE_DIR}/resources/arvek.ico DESTINATION ${STAGE_DIR})
 file(COPY ${SOURCE_DIR}/policy/PolicyDefinitions DESTINATION ${STAGE_DIR})
