@@ -133,11 +133,20 @@ void PressControl(HWND control) {
 
 // Escape where the dialog manager reads it: at the window with the focus.
 void PressEscape(HWND dialog) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof(info);
+    // The key goes where the focus is, once the dialog has given it to one
+    // of its controls (on a busy machine that can take a moment after the
+    // window shows).
     HWND target = dialog;
-    if (::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &info) && info.hwndFocus != nullptr)
-        target = info.hwndFocus;
+    WaitUntil(
+        [&] {
+            GUITHREADINFO info{};
+            info.cbSize = sizeof(info);
+            if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &info) || info.hwndFocus == nullptr)
+                return false;
+            target = info.hwndFocus;
+            return true;
+        },
+        std::chrono::seconds(5));
     ::PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     ::PostMessageW(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
 }
@@ -379,6 +388,22 @@ TEST_F(NotificationDialogsDesktop, EachTypeShowsItsIconTextAndLinkLine) {
             EXPECT_TRUE(pixels.exactColour);
         }
         EXPECT_FALSE(pixels.underlined) << "underlined before the pointer came";
+
+        // A click into the message gives it the focus (its EN_SETFOCUS is a
+        // WM_COMMAND of the dialog's) and leaves the dialog open.
+        HWND message = ::GetDlgItem(dialog, 139);
+        const POINT inside = CentreOf(message);
+        POINT client = inside;
+        ::ScreenToClient(message, &client);
+        ::PostMessageW(message, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(client.x, client.y));
+        ::PostMessageW(message, WM_LBUTTONUP, 0, MAKELPARAM(client.x, client.y));
+        EXPECT_TRUE(WaitUntil([&] {
+            GUITHREADINFO info{};
+            info.cbSize = sizeof(info);
+            return ::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &info) && info.hwndFocus == message;
+        })) << "the message took the focus";
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_TRUE(::IsWindowVisible(dialog)) << "a click into the message closed the dialog";
 
         ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
         EXPECT_EQ(HostEnded(), std::optional<DWORD>(0)) << "OK ends the dialog with 0";

@@ -141,12 +141,19 @@ TEST_F(NotificationDialogHandlers, TheLastSelectingDialogDecidesWhatALinkShows) 
     EXPECT_EQ(Tidewatch::LinkSelector(), 0);
 }
 
-TEST_F(NotificationDialogHandlers, EveryCommandAndTheCloseButtonEndTheNotificationDialog) {
-    for (const int control : {Ports::kIDOK, Ports::kIDCANCEL, Ports::kDialogTextControl, Ports::kDialogLinkControl}) {
+TEST_F(NotificationDialogHandlers, EveryCommandButTheMessagesOwnAndTheCloseButtonEndTheNotificationDialog) {
+    for (const int control : {Ports::kIDOK, Ports::kIDCANCEL, Ports::kDialogLinkControl}) {
         Tidewatch::CNotificationDialog dialog(m_ports.platform, {L"message", 0});
         RecordingWindow window;
         dialog.OnCommand(window, control);
         EXPECT_EQ(window.ended, std::optional<std::intptr_t>(0)) << control;
+    }
+    {
+        // The message took the focus: the user has not answered yet.
+        Tidewatch::CNotificationDialog dialog(m_ports.platform, {L"message", 0});
+        RecordingWindow window;
+        dialog.OnCommand(window, Ports::kDialogTextControl);
+        EXPECT_EQ(window.ended, std::nullopt);
     }
     Tidewatch::CNotificationDialog dialog(m_ports.platform, {L"message", 0});
     RecordingWindow window;

@@ -36,6 +36,18 @@ public:
         return hr;
     }
     HRESULT GetText(std::wstring& text) override { return m_node->GetText(text); }
+    HRESULT GetChildNodes(std::vector<std::unique_ptr<Ports::IXmlNode>>& children) override {
+        const HRESULT hr = m_node->GetChildNodes(children);
+        Wrap(m_apartment, children);
+        return hr;
+    }
+    HRESULT GetNodeName(std::wstring& name) override { return m_node->GetNodeName(name); }
+
+    static void Wrap(const std::shared_ptr<Win32::ComApartment>& apartment,
+                     std::vector<std::unique_ptr<Ports::IXmlNode>>& nodes) {
+        for (auto& node : nodes)
+            if (node) node = std::make_unique<ApartmentNode>(apartment, std::move(node));
+    }
 
 private:
     std::shared_ptr<Win32::ComApartment> m_apartment;
@@ -54,6 +66,17 @@ public:
         return hr;
     }
     HRESULT GetText(std::wstring& text) override { return m_document->GetText(text); }
+    HRESULT GetChildNodes(std::vector<std::unique_ptr<Ports::IXmlNode>>& children) override {
+        const HRESULT hr = m_document->GetChildNodes(children);
+        ApartmentNode::Wrap(m_apartment, children);
+        return hr;
+    }
+    HRESULT GetNodeName(std::wstring& name) override { return m_document->GetNodeName(name); }
+    HRESULT GetDocumentElement(std::unique_ptr<Ports::IXmlNode>& element) override {
+        const HRESULT hr = m_document->GetDocumentElement(element);
+        if (element) element = std::make_unique<ApartmentNode>(m_apartment, std::move(element));
+        return hr;
+    }
 
 private:
     std::shared_ptr<Win32::ComApartment> m_apartment;

@@ -186,3 +186,15 @@ foreach(picture notification-dialog velashade-dialog)
             ${ARVEK_ARTIFACTS_DIR}/${picture}.bmp ${ARVEK_ARTIFACTS_DIR}/${picture}.png)
   set_tests_properties(wine.notification_dialogs.${picture} PROPERTIES DEPENDS wine.notification_dialogs)
 endforeach()
+
+# What the audit-log mirroring writes: Wine stores no event, but prints what
+# ReportEventW was given on its debug channels (audit_log_test.sh compares
+# it with what the mirroring must write).
+add_executable(audit-log-host ${PROJECT_SOURCE_DIR}/tests/tools/audit_log_host.cpp)
+target_link_options(audit-log-host PRIVATE -municode)
+target_link_libraries(audit-log-host PRIVATE arvek_win32)
+add_test(NAME wine.audit_log.written
+  COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/audit_log_test.sh
+          ${ARVEK_WINE_RUN} ${ARVEK_WINE_DIR} $<TARGET_FILE:audit-log-host> ${CMAKE_CURRENT_LIST_DIR}/audit-log)
+set_tests_properties(wine.audit_log.written PROPERTIES RESOURCE_LOCK ${ARVEK_WINE_LOCK} TIMEOUT 300)
+

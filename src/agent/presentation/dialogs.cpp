@@ -84,7 +84,13 @@ void CNotificationDialog::OnInit(Ports::IDialogWindow& dialog) noexcept {
     Arvek::Shared::CallWithoutThrowing(kNotificationDialogProc, [&] { Initialise(dialog, kNotificationDialogProc); });
 }
 
-void CNotificationDialog::OnCommand(Ports::IDialogWindow& dialog, int) noexcept { dialog.End(0); }
+void CNotificationDialog::OnCommand(Ports::IDialogWindow& dialog, int control) noexcept {
+    // The message's own notifications (it took the focus, it scrolled) are
+    // not an answer: a click into a long message to scroll it, or a Tab to
+    // it, would otherwise close the dialog before it was read.
+    if (control == Ports::kDialogTextControl) return;
+    dialog.End(0);
+}
 
 void CNotificationDialog::OnClose(Ports::IDialogWindow& dialog) noexcept { dialog.End(0); }
 
