@@ -11,6 +11,7 @@
 #   usbc_config_fuzzer    "Platform.USBC.Configuration" through CUsbCBiosInfo::GetUsbCConfigInfo
 #   scenario_fuzzer       a scenario file, through the scenario reader
 #   reg_file_fuzzer       a .reg file through the simulated notebook's reader and registry
+#   audit_log_fuzzer      "EmbeddedController.AuditLog" through CTarnwallLog::AddLogsToEventViewer
 function(arvek_add_fuzzer name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE arvek_sim)
@@ -22,3 +23,4 @@ arvek_add_fuzzer(usbc_messages_fuzzer ${CMAKE_CURRENT_LIST_DIR}/usbc_messages_fu
 arvek_add_fuzzer(usbc_config_fuzzer ${CMAKE_CURRENT_LIST_DIR}/usbc_config_fuzzer.cpp)
 arvek_add_fuzzer(scenario_fuzzer ${CMAKE_CURRENT_LIST_DIR}/scenario_fuzzer.cpp)
 arvek_add_fuzzer(reg_file_fuzzer ${CMAKE_CURRENT_LIST_DIR}/reg_file_fuzzer.cpp)
+arvek_add_fuzzer(audit_log_fuzzer ${CMAKE_CURRENT_LIST_DIR}/audit_log_fuzzer.cpp)

@@ -18,7 +18,7 @@ run_preset linux-asan
 run_preset linux-tsan -L threads
 run_preset mingw
 echo "installer package: $(ls build/mingw/package/Tidewatch-*-x64.msi)"
-# The firmware-answer parsing, the scenario reader and the .reg reader under
+# The firmware-answer parsing (the audit log's too), the scenario reader and the .reg reader under
 # libFuzzer for a bounded time. New inputs go to a scratch folder (the seed
 # corpus stays as committed); a crash, a hang or a leak stops the script,
 # with the input left in build/fuzz/.
@@ -27,7 +27,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$jobs"
 fuzz_work=$(mktemp -d)
 trap 'rm -rf "$fuzz_work"' EXIT
-for target in usbc_messages usbc_config scenario reg_file; do
+for target in usbc_messages usbc_config scenario reg_file audit_log; do
   mkdir -p "$fuzz_work/$target"
   build/fuzz/bin/${target}_fuzzer "$fuzz_work/$target" fuzz/corpus/$target \
     -max_total_time=45 -max_len=65536 -rss_limit_mb=1024 -timeout=30 -artifact_prefix=build/fuzz/

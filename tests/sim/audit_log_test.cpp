@@ -179,6 +179,9 @@ TEST(AuditLogPieces, KeysEventIdsTypesAndTheTimestampReadBack) {
         {Message(L"x", L"ab"), L"AB"},
         // The writer puts the timestamp last; one the description names comes before it.
         {Message(L"clock reset, timestamp: 00:00", L"12:30"), L"12:30"},
+        {Message(L"x", L"rtc timestamp: 7"), L"RTC TIMESTAMP: 7"},
+        {Message(L"x\r\nTimestamp: inner", L"outer"), L"OUTER"},
+        {L"written by hand, timestamp: 9", L"9"},
         {Message(L"x", L""), L""},
         {L"no marker at all", std::nullopt},
         {L"Timestamp: at the very start", std::nullopt},
@@ -306,20 +309,22 @@ TEST(AuditLogKeys, WhatEarlierRunsWroteIsFoundAfterARestart) {
         Entry(L"\u6708 \u65e5", L"2", L"\u2713"),
         Entry(L"other", L"13", L"someone else's"),
         Entry(L"lower", L"14", L"someone else's"),
+        Entry(L"rtc timestamp: 7", L"3", L"a timestamp that says so itself"),
     };
     a.BuildKeys();
     const std::wstring key = Line("Information", "ThreadProcCreateHashKeysForTarnwallEventLogs",
                                   L"Key: [2026-11-30 08:15:02|12]   Value:[TARNWALL LOG ENTRY: BOOT BLOCK RESTORED");
     EXPECT_THAT(ProcessLogLines(), Contains(testing::StartsWith(key)));
     a.Mirror(AuditLog(entries));
-    ASSERT_EQ(a.Events().size(), 5u) << "the earlier entry is known; the others' look-alikes are not";
+    a.Mirror(AuditLog(entries));
+    ASSERT_EQ(a.Events().size(), 6u) << "the earlier entry is known; the others' look-alikes are not";
 
     // A new run of the agent reads all of them back, and writes nothing.
     a.Restart();
     a.BuildKeys();
     ClearProcessLog();
     a.Mirror(AuditLog(entries));
-    EXPECT_EQ(a.Events().size(), 5u);
+    EXPECT_EQ(a.Events().size(), 6u);
     for (const auto& line : ProcessLogLines()) EXPECT_EQ(line.find(L"New entry"), std::wstring::npos) << Arvek::NarrowUtf8(line);
 }
 

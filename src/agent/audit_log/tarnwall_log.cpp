@@ -65,8 +65,13 @@ std::wstring TarnwallMessage(const TarnwallEntry& entry) {
 
 std::optional<std::wstring> TimestampOfDescription(std::wstring_view description) {
     const std::wstring upper = Arvek::ToUpperInvariant(description);
-    // The last one: the writer puts the timestamp last, and a description
-    // may itself say "timestamp:".
+    // The writer puts the timestamp last, on a line of its own: its line
+    // comes first, so that a timestamp that itself says "timestamp:" reads
+    // back whole.
+    constexpr std::wstring_view kWrittenLine = L"\r\nTIMESTAMP: ";
+    if (const std::size_t line = upper.rfind(kWrittenLine); line != std::wstring::npos)
+        return upper.substr(line + kWrittenLine.size());
+    // Otherwise the last marker: a description may itself say "timestamp:".
     const std::size_t at = upper.rfind(L"TIMESTAMP:");
     if (at == std::wstring::npos || at == 0) return std::nullopt;
     const std::size_t start = at + 11;  // the marker and the one character after it
@@ -75,12 +80,14 @@ std::optional<std::wstring> TimestampOfDescription(std::wstring_view description
 
 // --- the key table ------------------------------------------------------------------
 
-void CTarnwallLog::CreateHashingTimeStamp(std::int32_t eventId, const std::wstring& description) {
+void CTarnwallLog::CreateHashingTimeStamp(std::int32_t eventId, const std::wstring& description,
+                                          std::optional<std::wstring_view> timestampWritten) {
     Arvek::Shared::CArvekLogTrace trace(kCreateHashingTimeStamp);
     auto& log = GetLog();
     log.Log(Information, kCreateHashingTimeStamp, L"CreateHashingTimeStamp:: EventID: %d, logDesc:%s", eventId,
             description);
-    const auto timestamp = TimestampOfDescription(description);
+    const auto timestamp =
+        timestampWritten ? std::optional(Arvek::ToUpperInvariant(*timestampWritten)) : TimestampOfDescription(description);
     if (!timestamp) return;
     log.Log(Information, kCreateHashingTimeStamp, L"CreateHashingTimeStamp: Formating ts String: %s", *timestamp);
     m_globals.g_tarnwallLogKeys.try_emplace(TarnwallKey(*timestamp, eventId),
@@ -268,7 +275,10 @@ void CTarnwallLog::AddLogsToEventViewer(Arvek::Tolm::CXmlDocument document) {
             }
             {
                 std::lock_guard keys(m_globals.g_csTarnwallHashKeys);
-                CreateHashingTimeStamp(TarnwallEventId(entry.eventId), L" Timestamp: " + entry.timestamp);
+                // Keyed by the timestamp itself: one that says "timestamp:"
+                // would not read back from the text alone.
+                CreateHashingTimeStamp(TarnwallEventId(entry.eventId), L" Timestamp: " + entry.timestamp,
+                                       entry.timestamp);
             }
             log.Log(Information, kAddLogs, L"AddLogsToEventViewer: %s|%s|%s", entry.timestamp, entry.eventId,
                     entry.description);

@@ -55,8 +55,9 @@ std::uint16_t TarnwallEventType(std::wstring_view logType);
 // "Tarnwall log entry: ...\r\nSource: ...\r\nTimestamp: ...".
 std::wstring TarnwallMessage(const TarnwallEntry& entry);
 // The upper-cased timestamp a written message carries: what follows its
-// last "TIMESTAMP:" (in any case) and the character after it. None when
-// there is none, or when it begins the text.
+// last "\r\nTimestamp: " line (in any case); without one, what follows the
+// last "TIMESTAMP:" and the character after it. None when there is no
+// marker, or when it begins the text.
 std::optional<std::wstring> TimestampOfDescription(std::wstring_view description);
 
 class CTarnwallLog {
@@ -83,7 +84,10 @@ public:
     void ThreadProcCreateHashKeysForTarnwallEventLogs();
 
     // The key table's two operations; the caller holds g_csTarnwallHashKeys.
-    void CreateHashingTimeStamp(std::int32_t eventId, const std::wstring& description);
+    // The timestamp is read from the description, unless the caller that
+    // wrote the entry gives it.
+    void CreateHashingTimeStamp(std::int32_t eventId, const std::wstring& description,
+                                std::optional<std::wstring_view> timestampWritten = std::nullopt);
     bool LogEntryAlreadyInserted(const std::wstring& eventId, const std::wstring& source,
                                  const std::wstring& description, const std::wstring& timestamp);
     // Writes one entry: true when it was written, or deliberately not (an
