@@ -254,7 +254,9 @@ TEST(AuditLogMirror, AnEntryTheEventLogRefusedIsWrittenByTheNextRun) {
         a.Faults().Fail(c.step, Arvek::kE_ACCESSDENIED, /*once=*/true);  // the first write, t2's
         a.Mirror(xml);
         EXPECT_THAT(a.Events(), ElementsAre(Written{1, kInformation, Message(L"one", L"t1")}));
-        if (c.logged) EXPECT_TRUE(ProcessLogged(Line("Information", "LogTarnwall", c.logged)));
+        if (c.logged) {
+            EXPECT_TRUE(ProcessLogged(Line("Information", "LogTarnwall", c.logged)));
+        }
         EXPECT_TRUE(ProcessLogged(Line("Information", "AddLogsToEventViewer",
                                        L"The entry was not written; the next run tries it again")));
         a.Mirror(xml);

@@ -147,8 +147,9 @@ TEST(WmiSubscription, EachFailingStepSaysSoAndKeepsWhatItHad) {
         EXPECT_EQ(subscription.HoldsServices(), c.services);
         EXPECT_EQ(subscription.HoldsSink(), c.sink);
         // Half-set is not Idle: a new registration is refused until Unregister.
-        if (c.services)
+        if (c.services) {
             EXPECT_EQ(subscription.Register(21, &*e.events, &CArvekWmiEvents::ProcessFirmwareEvent), Arvek::kE_FAIL);
+        }
         e.notebook.machine.Faults().Heal(c.step);
         subscription.Unregister();
         EXPECT_EQ(subscription.Register(21, &*e.events, &CArvekWmiEvents::ProcessFirmwareEvent), Arvek::kS_OK);
@@ -437,8 +438,12 @@ TEST(WmiRegistrations, TheSmartAdapterIsSubscribedOnlyWhereItIsSupported) {
         EXPECT_EQ(e.events->RegisterSmartAdapterEvent(L""), c.hr);
         EXPECT_EQ(e.Wmi().Subscriptions(), c.subscribed ? 1u : 0u);
         EXPECT_EQ(e.events->SuppressesAdaptorNotification(), c.suppressed);
-        if (c.suppressed) EXPECT_TRUE(e.notebook.machine.Tolm().Calls().empty()) << "no command runs";
-        if (c.logged) EXPECT_TRUE(ProcessLogged(Line(c.level, "CArvekWmiEvents::RegisterSmartAdapterEvent", c.logged)));
+        if (c.suppressed) {
+            EXPECT_TRUE(e.notebook.machine.Tolm().Calls().empty()) << "no command runs";
+        }
+        if (c.logged) {
+            EXPECT_TRUE(ProcessLogged(Line(c.level, "CArvekWmiEvents::RegisterSmartAdapterEvent", c.logged)));
+        }
     }
 }
 

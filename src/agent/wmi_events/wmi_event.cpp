@@ -1,6 +1,9 @@
 #include "agent/wmi_events/wmi_event.h"
 
+#include <functional>
 #include <new>
+
+#include "agent/wmi_events/arvek_wmi_events.h"
 
 #include "common/format.h"
 #include "shared/exception_barrier.h"
@@ -75,10 +78,12 @@ HRESULT WmiEventSink::Indicate(const std::vector<Ports::IWmiObject*>& objects) n
             Arvek::Variant data;
             const bool dataRead = Arvek::Succeeded(object->Get(L"EventData", data));
             if (dataRead) log.Log(Verbose, kSinkIndicate, L"Event data: %d", data.LowInt32());
+            // Through std::invoke: GCC 12 with AddressSanitizer reports a
+            // direct ->* call inside this lambda as a stack underflow.
             if (m_callback && m_pOwner) {
-                (m_pOwner->*m_callback)();
+                std::invoke(m_callback, m_pOwner);
             } else if (m_callbackWithParams && m_pOwner && dataRead) {
-                (m_pOwner->*m_callbackWithParams)(eventId, &data);
+                std::invoke(m_callbackWithParams, m_pOwner, eventId, &data);
             }
         });
     }
@@ -115,7 +120,7 @@ HRESULT PublicWMIEventSink::Indicate(const std::vector<Ports::IWmiObject*>& obje
             if (descriptionRead)
                 log.Log(Verbose, kPublicSinkIndicate, L"Event data/Description : %S", description.StringOrEmpty());
             if (m_callbackWithParams && m_pOwner && descriptionRead)
-                (m_pOwner->*m_callbackWithParams)(className, &description);
+                std::invoke(m_callbackWithParams, m_pOwner, className, &description);
         });
     }
     return Ports::kWBEM_S_NO_ERROR;
