@@ -19,17 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "ports/guid.h"
 #include "ports/windowing.h"
 
 namespace Arvek::Ports {
-
-struct Guid {
-    std::uint32_t data1 = 0;
-    std::uint16_t data2 = 0;
-    std::uint16_t data3 = 0;
-    std::array<std::uint8_t, 8> data4{};
-    friend bool operator==(const Guid&, const Guid&) = default;
-};
 
 constexpr std::uint32_t kDIGCF_PRESENT = 0x02;
 constexpr std::uint32_t kDIGCF_ALLCLASSES = 0x04;

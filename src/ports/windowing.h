@@ -17,6 +17,8 @@
 #include <functional>
 #include <string>
 
+#include "ports/guid.h"
+
 namespace Arvek::Ports {
 
 using WindowHandle = std::uintptr_t;         // HWND; 0 is none
@@ -90,7 +92,11 @@ public:
     // no window).
     virtual bool SetText(WindowHandle window, const std::wstring& text) = 0;
 
+    // RegisterDeviceNotificationW(window, a device-interface filter of 32
+    // bytes for the class, DEVICE_NOTIFY_WINDOW_HANDLE): the handle, or 0.
+    virtual DeviceNotifyHandle RegisterDeviceInterfaceNotification(WindowHandle window, const Guid& interfaceClass) = 0;
     virtual bool UnregisterDeviceNotification(DeviceNotifyHandle handle) = 0;
+    virtual bool SetForegroundWindow(WindowHandle window) = 0;
     virtual bool SetEvent(EventHandle event) = 0;
 };
 

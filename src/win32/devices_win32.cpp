@@ -8,20 +8,12 @@
 #include <limits>
 #include <new>
 
+#include "win32/guid_win32.h"
 #include "win32/handles.h"
 #include "win32/result.h"
 
 namespace Arvek::Win32 {
 namespace {
-
-GUID ToGuid(const Ports::Guid& guid) {
-    GUID result{};
-    result.Data1 = guid.data1;
-    result.Data2 = guid.data2;
-    result.Data3 = guid.data3;
-    std::memcpy(result.Data4, guid.data4.data(), sizeof(result.Data4));
-    return result;
-}
 
 HANDLE ToHandle(Ports::EventHandle event) { return reinterpret_cast<HANDLE>(event); }
 

@@ -1,6 +1,7 @@
 #include "win32/windowing_win32.h"
 
 #include <windows.h>
+#include <dbt.h>
 #include <wtsapi32.h>
 
 #include <map>
@@ -8,6 +9,7 @@
 #include <mutex>
 
 #include "win32/callback_barrier.h"
+#include "win32/guid_win32.h"
 
 namespace Arvek::Win32 {
 namespace {
@@ -154,6 +156,21 @@ std::intptr_t Win32Windowing::DefaultProcedure(Ports::WindowHandle window, std::
 bool Win32Windowing::SetText(Ports::WindowHandle window, const std::wstring& text) {
     if (!window) return false;
     return ::SendMessageW(ToHwnd(window), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) != 0;
+}
+
+Ports::DeviceNotifyHandle Win32Windowing::RegisterDeviceInterfaceNotification(Ports::WindowHandle window,
+                                                                             const Ports::Guid& interfaceClass) {
+    static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) == 32);
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof(filter);  // 32 bytes, the name's one unit padded
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = ToGuid(interfaceClass);
+    return reinterpret_cast<Ports::DeviceNotifyHandle>(
+        ::RegisterDeviceNotificationW(reinterpret_cast<HWND>(window), &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
+}
+
+bool Win32Windowing::SetForegroundWindow(Ports::WindowHandle window) {
+    return ::SetForegroundWindow(reinterpret_cast<HWND>(window)) != FALSE;
 }
 
 bool Win32Windowing::UnregisterDeviceNotification(Ports::DeviceNotifyHandle handle) {

@@ -39,7 +39,10 @@ public:
                                    std::intptr_t lParam) override;
     bool SetText(Ports::WindowHandle window, const std::wstring& text) override;
 
+    Ports::DeviceNotifyHandle RegisterDeviceInterfaceNotification(Ports::WindowHandle window,
+                                                                  const Ports::Guid& interfaceClass) override;
     bool UnregisterDeviceNotification(Ports::DeviceNotifyHandle handle) override;
+    bool SetForegroundWindow(Ports::WindowHandle window) override;
     bool SetEvent(Ports::EventHandle event) override;
 
 private:

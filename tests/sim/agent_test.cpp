@@ -109,7 +109,10 @@ public:
     MOCK_METHOD(std::intptr_t, DefaultProcedure,
                 (Arvek::Ports::WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t), (override));
     MOCK_METHOD(bool, SetText, (Arvek::Ports::WindowHandle, const std::wstring&), (override));
+    MOCK_METHOD(Arvek::Ports::DeviceNotifyHandle, RegisterDeviceInterfaceNotification,
+                (Arvek::Ports::WindowHandle, const Arvek::Ports::Guid&), (override));
     MOCK_METHOD(bool, UnregisterDeviceNotification, (Arvek::Ports::DeviceNotifyHandle), (override));
+    MOCK_METHOD(bool, SetForegroundWindow, (Arvek::Ports::WindowHandle), (override));
     MOCK_METHOD(bool, SetEvent, (Arvek::Ports::EventHandle), (override));
 };
 

@@ -18,6 +18,7 @@ void SimWindowing::Reset() {
     m_classes.clear();
     m_windows.clear();
     m_queue.clear();
+    m_deviceNotifications.clear();
     m_quit = false;
     m_quitCode = 0;
 }
@@ -166,10 +167,36 @@ std::intptr_t SimWindowing::DefaultProcedure(Ports::WindowHandle window, std::ui
     return 0;
 }
 
+Ports::DeviceNotifyHandle SimWindowing::RegisterDeviceInterfaceNotification(Ports::WindowHandle window,
+                                                                           const Ports::Guid& interfaceClass) {
+    Ports::DeviceNotifyHandle handle = 0;
+    {
+        std::lock_guard guard(m_lock);
+        if (m_windows.find(window) == m_windows.end()) return 0;  // ERROR_INVALID_HANDLE
+        handle = m_nextNotifyHandle++;
+        m_deviceNotifications[handle] = {window, interfaceClass};
+    }
+    Note(Format(L"window %#x registered for device-interface arrivals of %s", window, Ports::GuidText(interfaceClass)));
+    return handle;
+}
+
 bool SimWindowing::UnregisterDeviceNotification(Ports::DeviceNotifyHandle handle) {
-    // No device notification is registered in the simulation yet: a null or
-    // unknown handle fails, as it does on Windows.
-    return false;
+    // A null or unknown handle fails, as it does on Windows.
+    std::lock_guard guard(m_lock);
+    return m_deviceNotifications.erase(handle) != 0;
+}
+
+bool SimWindowing::SetForegroundWindow(Ports::WindowHandle window) {
+    std::lock_guard guard(m_lock);
+    return m_windows.find(window) != m_windows.end();
+}
+
+Ports::WindowHandle SimWindowing::DeviceInterfaceListener(const Ports::Guid& interfaceClass) const {
+    std::lock_guard guard(m_lock);
+    for (const auto& [handle, registration] : m_deviceNotifications)
+        if (registration.interfaceClass == interfaceClass && m_windows.count(registration.window))
+            return registration.window;
+    return 0;
 }
 
 bool SimWindowing::SetEvent(Ports::EventHandle event) { return m_eventSink && m_eventSink(event); }

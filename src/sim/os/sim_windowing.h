@@ -53,7 +53,10 @@ public:
     std::intptr_t DefaultProcedure(Ports::WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                    std::intptr_t lParam) override;
     bool SetText(Ports::WindowHandle window, const std::wstring& text) override;
+    Ports::DeviceNotifyHandle RegisterDeviceInterfaceNotification(Ports::WindowHandle window,
+                                                                  const Ports::Guid& interfaceClass) override;
     bool UnregisterDeviceNotification(Ports::DeviceNotifyHandle handle) override;
+    bool SetForegroundWindow(Ports::WindowHandle window) override;
     bool SetEvent(Ports::EventHandle event) override;
 
     // For the simulated system's own modal loops (dialogs, message boxes):
@@ -67,6 +70,9 @@ public:
     Ports::WindowHandle MainWindow() const;
     // The messages posted and not yet taken, oldest first.
     std::vector<Ports::Message> Queued() const;
+    // The window registered for device-interface notifications of the
+    // class, 0 when none is: where the system sends a device's arrival.
+    Ports::WindowHandle DeviceInterfaceListener(const Ports::Guid& interfaceClass) const;
     // Calls the window's procedure directly, as SendMessage does on one thread.
     std::intptr_t Send(Ports::WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
 
@@ -91,6 +97,12 @@ private:
     std::map<std::wstring, Ports::WindowClass> m_classes;  // by upper-cased name
     std::map<Ports::WindowHandle, Window> m_windows;
     std::deque<Ports::Message> m_queue;
+    struct DeviceNotification {
+        Ports::WindowHandle window;
+        Ports::Guid interfaceClass;
+    };
+    std::map<Ports::DeviceNotifyHandle, DeviceNotification> m_deviceNotifications;
+    Ports::DeviceNotifyHandle m_nextNotifyHandle = 0x00D0001;
     bool m_quit = false;
     int m_quitCode = 0;
     Ports::WindowHandle m_nextHandle = 0x000A0100;
