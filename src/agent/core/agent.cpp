@@ -2,6 +2,11 @@
 
 #include <mutex>
 
+#include "agent/core/platform_probes.h"
+#include "agent/core/settings_control.h"
+#include "agent/usbc/acpi_monitor.h"
+#include "agent/usbc/notifications_handler.h"
+#include "agent/wmi_events/arvek_wmi_events.h"
 #include "common/hresult.h"
 #include "shared/log.h"
 #include "shared/registry_image.h"
@@ -17,11 +22,23 @@ namespace {
 constexpr std::size_t kNameBuffer = 100;
 constexpr std::uint32_t kIdsAppTitle = 500;
 constexpr std::uint32_t kIdsWindowClass = 505;
+
+constexpr std::uintptr_t kPBT_APMSUSPEND = 4;
+constexpr std::uintptr_t kPBT_APMRESUMESUSPEND = 7;
+constexpr std::uintptr_t kPBT_APMRESUMEAUTOMATIC = 18;
+constexpr std::uintptr_t kWTS_SESSION_LOGON = 5;
+constexpr std::uintptr_t kWTS_SESSION_UNLOCK = 8;
+// How long the resume work waits for the system to settle after a wake.
+constexpr std::uint32_t kResumeSettleMs = 1000;
+
+void Verbose(const wchar_t* text) { GetLog().LogText(LogLevel::Verbose, "WndProc", text); }
 }  // namespace
 
-CTidewatchAgent::CTidewatchAgent(Arvek::Ports::Platform& platform, AgentGlobals& globals, ModuleHandle instance,
-                                 std::function<void(CTidewatchAgent&)> serviceStartup)
-    : m_platform(platform), m_instance(instance), m_serviceStartup(std::move(serviceStartup)), m_globals(globals) {}
+CTidewatchAgent::CTidewatchAgent(Arvek::Ports::Platform& platform, AgentGlobals& globals, ModuleHandle instance)
+    : m_platform(platform), m_instance(instance), m_globals(globals) {}
+
+// A run that ended early still ends its services in their order.
+CTidewatchAgent::~CTidewatchAgent() { EndServices(); }
 
 int CTidewatchAgent::Run() {
     if (Arvek::Shared::IsImageStillBuilding(m_platform.registry)) {
@@ -50,7 +67,7 @@ int CTidewatchAgent::Run() {
 
     if (!InitInstance(m_instance)) return 0;
 
-    if (m_serviceStartup) m_serviceStartup(*this);
+    StartServices();
 
     Message message;
     int exitCode = 0;
@@ -64,6 +81,7 @@ int CTidewatchAgent::Run() {
         m_platform.windowing.Translate(message);
         m_platform.windowing.Dispatch(message);
     }
+    EndServices();
     instanceMutex.mutex.reset();
     return exitCode;
 }
@@ -105,8 +123,59 @@ std::intptr_t CTidewatchAgent::WndProc(WindowHandle window, std::uint32_t messag
         case kWM_DWMNCRENDERINGCHANGED:
         case kWM_APP + 2:
             return 0;
+        case kWM_POWERBROADCAST:
+            OnPowerBroadcast(window, wParam);
+            return 0;
+        case kWM_WTSSESSION_CHANGE:
+            OnSessionChange(wParam);
+            return 0;
+        case WM_NOTIFY_ACPI_USB_C:
+            Verbose(L"Got WM_NOTIFY_ACPI_USB_C");
+            if (m_globals.g_pNotificationsHandler) m_globals.g_pNotificationsHandler->HandleACPIUSbCEvent();
+            return 0;
         default:
             return windowing.DefaultProcedure(window, message, wParam, lParam);
+    }
+}
+
+void CTidewatchAgent::OnPowerBroadcast(WindowHandle window, std::uintptr_t event) {
+    auto& log = GetLog();
+    if (event == kPBT_APMSUSPEND) {
+        log.Log(LogLevel::Verbose, "WndProc", L"WM_POWERBROADCAST wParam: %d", static_cast<int>(event));
+        m_globals.g_bResumeHandled = false;
+        return;
+    }
+    if (event != kPBT_APMRESUMESUSPEND && event != kPBT_APMRESUMEAUTOMATIC) return;
+    log.Log(LogLevel::Verbose, "WndProc", L"WM_POWERBROADCAST wParam: %d", static_cast<int>(event));
+    // Windows sends two resume notifications after one wake: one pass.
+    if (m_globals.g_bResumeHandled) return;
+    m_globals.g_bResumeHandled = true;
+    m_platform.clock.Sleep(kResumeSettleMs);
+    Verbose(L"Get and Show message for any USBC event that might occur while system is sleeping");
+    DisplayExistingMessages(m_globals.g_pNotificationsHandler);
+    if (auto* wmi = m_globals.g_pWmiHandler) {
+        if (IsWindows8OrLater(m_platform.process)) {
+            Verbose(L"check smart adapter status");
+            wmi->ProcessSmartAdapterEvent();
+        }
+        Verbose(L"log any new Tarnwall log occurred while system is sleeping");
+        wmi->ProcessTarnwallLog(0);
+    }
+    m_platform.windowing.SetForegroundWindow(window);
+}
+
+void CTidewatchAgent::OnSessionChange(std::uintptr_t code) {
+    GetLog().Log(LogLevel::Verbose, "WndProc", L"WM_WTSSESSION_CHANGE wParam: %d", static_cast<int>(code));
+    if (code != kWTS_SESSION_LOGON && code != kWTS_SESSION_UNLOCK) return;
+    Verbose(L" In WTS_SESSION_LOGON/WTS_SESSION_UNLOCK");
+    Verbose(L"Show message for any USBC event that might occur while user is logged out");
+    DisplayExistingMessages(m_globals.g_pNotificationsHandler);
+    if (!IsWindows8OrLater(m_platform.process)) return;
+    if (auto* wmi = m_globals.g_pWmiHandler) {
+        Verbose(L"show smart adapter event that might occur when user is logged out.");
+        wmi->ProcessSmartAdapterEvent();
+    } else {
+        Verbose(L"g_pWmiHandler is null");
     }
 }
 

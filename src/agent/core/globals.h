@@ -17,7 +17,13 @@
 
 #include "ports/windowing.h"
 
+namespace Notifications::ArvekWmiEvents {
+class CArvekWmiEvents;
+}
+
 namespace Notifications::Tidewatch {
+
+class CNotificationsHandler;
 
 using ModuleHandle = std::uintptr_t;  // HINSTANCE
 
@@ -62,6 +68,15 @@ struct AgentGlobals {
     bool auditRunWaiting = false;
     bool auditCopyWaiting = false;
     std::set<int> openTarnwallWarnings;
+    // The agent's two long-lived objects, made by the service start-up and
+    // owned by the agent's run, which destroys them after its message loop:
+    // the firmware-event object first, then the notifications handler. Used
+    // on the main thread only; null before the start-up made them and after.
+    ArvekWmiEvents::CArvekWmiEvents* g_pWmiHandler = nullptr;
+    CNotificationsHandler* g_pNotificationsHandler = nullptr;
+    // The resume work has run since the last suspend notification. Main
+    // thread only.
+    bool g_bResumeHandled = false;
 };
 
 }  // namespace Notifications::Tidewatch

@@ -100,6 +100,73 @@ public:
     }
 };
 
+// suspend: the notebook goes to sleep; Windows tells every top-level window
+// (WM_POWERBROADCAST PBT_APMSUSPEND).
+class Suspend final : public Stimulus {
+public:
+    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+        NoArguments(line, "suspend");
+        return std::make_shared<Suspend>();
+    }
+    std::wstring Describe() const override { return L"the notebook goes to sleep"; }
+    void Apply(SimMachine& machine) const override {
+        if (const auto window = machine.Windowing().MainWindow())
+            machine.Windowing().Post(window, Ports::kWM_POWERBROADCAST, kPBT_APMSUSPEND, 0);
+    }
+
+private:
+    static constexpr std::uintptr_t kPBT_APMSUSPEND = 4;
+};
+
+// resume: the notebook wakes; after one wake Windows sends the automatic
+// resume (PBT_APMRESUMEAUTOMATIC) and then, as the user is there, the
+// resume from suspend (PBT_APMRESUMESUSPEND).
+class Resume final : public Stimulus {
+public:
+    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+        NoArguments(line, "resume");
+        return std::make_shared<Resume>();
+    }
+    std::wstring Describe() const override { return L"the notebook wakes up"; }
+    void Apply(SimMachine& machine) const override {
+        if (const auto window = machine.Windowing().MainWindow()) {
+            machine.Windowing().Post(window, Ports::kWM_POWERBROADCAST, kPBT_APMRESUMEAUTOMATIC, 0);
+            machine.Windowing().Post(window, Ports::kWM_POWERBROADCAST, kPBT_APMRESUMESUSPEND, 0);
+        }
+    }
+
+private:
+    static constexpr std::uintptr_t kPBT_APMRESUMESUSPEND = 7;
+    static constexpr std::uintptr_t kPBT_APMRESUMEAUTOMATIC = 18;
+};
+
+// session logon|logoff|lock|unlock: the session changes; a window that
+// registered for the session's notifications gets WM_WTSSESSION_CHANGE.
+class SessionChange final : public Stimulus {
+public:
+    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+        static const std::map<std::string, std::uintptr_t> codes = {
+            {"logon", 5}, {"logoff", 6}, {"lock", 7}, {"unlock", 8}};
+        const auto& words = line.Words();
+        const auto code = words.size() == 1 ? codes.find(words[0]) : codes.end();
+        if (code == codes.end()) line.Fail("expected: session logon|logoff|lock|unlock: session " + line.Rest());
+        auto stimulus = std::make_shared<SessionChange>();
+        stimulus->m_name = WidenUtf8(code->first);
+        stimulus->m_code = code->second;
+        return stimulus;
+    }
+    std::wstring Describe() const override { return Format(L"session %s", m_name); }
+    void Apply(SimMachine& machine) const override {
+        const auto window = machine.Windowing().SessionListener();
+        if (!window || !machine.Windowing().Post(window, Ports::kWM_WTSSESSION_CHANGE, m_code, 0))
+            machine.Note("timeline", L"no window takes the session's notifications");
+    }
+
+private:
+    std::wstring m_name;
+    std::uintptr_t m_code = 0;
+};
+
 // second-instance: the same program started again in the session.
 class SecondInstance final : public Stimulus {
 public:
@@ -330,6 +397,9 @@ private:
 constexpr StimulusKind kKinds[] = {
     {"post", "post MESSAGE [WPARAM [LPARAM]]", &PostMessage::Read},
     {"close-window", "close-window", &CloseWindow::Read},
+    {"suspend", "suspend", &Suspend::Read},
+    {"resume", "resume", &Resume::Read},
+    {"session", "session logon|logoff|lock|unlock", &SessionChange::Read},
     {"second-instance", "second-instance", &SecondInstance::Read},
     {"restart", "restart", &Restart::Read},
     {"acpi-event", "acpi-event BYTE", &AcpiEvent::Read},

@@ -191,6 +191,13 @@ bool SimWindowing::SetForegroundWindow(Ports::WindowHandle window) {
     return m_windows.find(window) != m_windows.end();
 }
 
+Ports::WindowHandle SimWindowing::SessionListener() const {
+    std::lock_guard guard(m_lock);
+    for (const auto& [handle, window] : m_windows)
+        if (window.sessionNotifications) return handle;
+    return 0;
+}
+
 Ports::WindowHandle SimWindowing::DeviceInterfaceListener(const Ports::Guid& interfaceClass) const {
     std::lock_guard guard(m_lock);
     for (const auto& [handle, registration] : m_deviceNotifications)

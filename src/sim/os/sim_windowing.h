@@ -70,6 +70,8 @@ public:
     Ports::WindowHandle MainWindow() const;
     // The messages posted and not yet taken, oldest first.
     std::vector<Ports::Message> Queued() const;
+    // The window registered for the session's notifications, 0 when none is.
+    Ports::WindowHandle SessionListener() const;
     // The window registered for device-interface notifications of the
     // class, 0 when none is: where the system sends a device's arrival.
     Ports::WindowHandle DeviceInterfaceListener(const Ports::Guid& interfaceClass) const;
