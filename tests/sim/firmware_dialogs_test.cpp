@@ -36,11 +36,11 @@ std::wstring Line(const char* level, const std::string& function, const std::wst
 // while they are open), then the workers end.
 struct DialogRun {
     explicit DialogRun(const std::string& timeline, const std::string& policy = "",
-                 const std::function<void(SimNotebook&)>& before = nullptr)
+                       const std::function<void(SimNotebook&)>& before = nullptr, const std::string& tolm = "")
         : notebook("[machine]\n[registry]\nWindows Registry Editor Version 5.00\n\n"
                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\State]\n"
                    "\"ImageState\"=\"IMAGE_STATE_COMPLETE\"\n" +
-                   policy + "[tolm]\nPlatform.MachineID = string 1234\n[timeline]\n" + timeline) {
+                   policy + "[tolm]\nPlatform.MachineID = string 1234\n" + tolm + "[timeline]\n" + timeline) {
         Arvek::Testing::ClearProcessLog();
         Notifications::Tidewatch::SetLinkSelector(-1);  // a new process
         if (before) before(notebook);
@@ -51,6 +51,7 @@ struct DialogRun {
             EXPECT_EQ(events.RegisterFirmwareRuntimeWMIEvent(), Arvek::kS_OK);
             EXPECT_EQ(events.RegisterPrivacyPanelWMIEvent(), Arvek::kS_OK);
             EXPECT_EQ(events.RegisterTarnwallEvent(L""), Arvek::kS_OK);
+            EXPECT_EQ(events.RegisterGPIOWMIEvent(), Arvek::kS_OK);
             while (notebook.machine.Pump()) {
             }
             notebook.machine.EndProgramThreads();
@@ -209,6 +210,33 @@ TEST(FirmwareDialogs, WarningsOnWorkersOpenOncePerCodeAtATime) {
                                     run.Opened(525, "warning", run.Link())));
     EXPECT_TRUE(ProcessLogged(
         Line("Information", "ProcessTarnwallEvent", L"The warning for code 1 is still open; no second one is shown")));
+}
+
+// The BIOS's own event is a toast with its description, only while the
+// firmware's setting for WMI events is on; a setting that cannot be read is
+// logged.
+TEST(FirmwareDialogs, TheBiosOwnEventIsAToastOnlyWithTheFirmwareSettingOn) {
+    const std::string event = "1s wmi-event ARVEKBIOS_BIOSEvent Description=string \"Fan 2 failed\"\n";
+    const struct {
+        const char* setting;
+        std::size_t toasts;
+    } cases[] = {
+        {"F10Setting.WMIEvents.Enabled = bool true\n", 1},
+        {"F10Setting.WMIEvents.Enabled = bool false\n", 0},
+        {"F10Setting.WMIEvents.Enabled = i4 1\n", 0},  // its 16 bits, whatever the tag: not VARIANT_TRUE
+        {"F10Setting.WMIEvents.Enabled = fails 0x80070005\n", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setting);
+        DialogRun run(event, "", nullptr, c.setting);
+        const auto& toasts = run.notebook.machine.Toasts().ShownToasts();
+        ASSERT_EQ(toasts.size(), c.toasts);
+        if (c.toasts) {
+            EXPECT_EQ(toasts[0].texts.at(0), L"Arvek Notifications");
+            EXPECT_EQ(toasts[0].texts.at(1), L"Fan 2 failed");
+        }
+    }
+    EXPECT_TRUE(ProcessLogged(Line("Information", "ProcessWMIEvent", L"Exception when call Popup. hr = 0x80070005")));
 }
 
 }  // namespace
