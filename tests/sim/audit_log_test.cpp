@@ -88,6 +88,10 @@ struct Audit {
     explicit Audit(const std::string& scenario = "") : notebook("[tolm]\ncomponent = present\n" + scenario) {
         ClearProcessLog();
     }
+    // The program's threads end before its state goes, as at a process's end.
+    ~Audit() { notebook.machine.EndProgramThreads(); }
+    Audit(const Audit&) = delete;
+    Audit& operator=(const Audit&) = delete;
     Arvek::Ports::Platform& Platform() { return notebook.machine.Platform(); }
     CTarnwallLog Log() { return CTarnwallLog(Platform(), *globals); }
 

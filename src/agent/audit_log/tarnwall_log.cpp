@@ -123,10 +123,10 @@ void CTarnwallLog::CreateHashKeysForTarnwallEventLogs() {
 }
 
 void CTarnwallLog::KeyBuildEnded() {
-    {
-        std::lock_guard guard(m_globals.keyBuildLock);
-        m_globals.keyBuildPending = false;
-    }
+    // Notified under the lock: a waiter that wakes cannot end, and its state
+    // go, while the notification is still under way.
+    std::lock_guard guard(m_globals.keyBuildLock);
+    m_globals.keyBuildPending = false;
     m_globals.keyBuildDone.notify_all();
 }
 
