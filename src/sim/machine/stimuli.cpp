@@ -100,44 +100,31 @@ public:
     }
 };
 
-// suspend: the notebook goes to sleep; Windows tells every top-level window
-// (WM_POWERBROADCAST PBT_APMSUSPEND).
-class Suspend final : public Stimulus {
+// suspend, resume: the notebook goes to sleep or wakes up; Windows tells
+// every top-level window with WM_POWERBROADCAST: PBT_APMSUSPEND (4) before
+// the sleep, and after one wake PBT_APMRESUMEAUTOMATIC (18) and then, as the
+// user is there, PBT_APMRESUMESUSPEND (7).
+class PowerChange final : public Stimulus {
 public:
-    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+    static std::shared_ptr<const Stimulus> ReadSuspend(const StimulusLine& line) {
         NoArguments(line, "suspend");
-        return std::make_shared<Suspend>();
+        return std::make_shared<PowerChange>(L"the notebook goes to sleep", std::vector<std::uintptr_t>{4});
     }
-    std::wstring Describe() const override { return L"the notebook goes to sleep"; }
+    static std::shared_ptr<const Stimulus> ReadResume(const StimulusLine& line) {
+        NoArguments(line, "resume");
+        return std::make_shared<PowerChange>(L"the notebook wakes up", std::vector<std::uintptr_t>{18, 7});
+    }
+    PowerChange(std::wstring description, std::vector<std::uintptr_t> events)
+        : m_description(std::move(description)), m_events(std::move(events)) {}
+    std::wstring Describe() const override { return m_description; }
     void Apply(SimMachine& machine) const override {
         if (const auto window = machine.Windowing().MainWindow())
-            machine.Windowing().Post(window, Ports::kWM_POWERBROADCAST, kPBT_APMSUSPEND, 0);
+            for (const auto event : m_events) machine.Windowing().Post(window, Ports::kWM_POWERBROADCAST, event, 0);
     }
 
 private:
-    static constexpr std::uintptr_t kPBT_APMSUSPEND = 4;
-};
-
-// resume: the notebook wakes; after one wake Windows sends the automatic
-// resume (PBT_APMRESUMEAUTOMATIC) and then, as the user is there, the
-// resume from suspend (PBT_APMRESUMESUSPEND).
-class Resume final : public Stimulus {
-public:
-    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
-        NoArguments(line, "resume");
-        return std::make_shared<Resume>();
-    }
-    std::wstring Describe() const override { return L"the notebook wakes up"; }
-    void Apply(SimMachine& machine) const override {
-        if (const auto window = machine.Windowing().MainWindow()) {
-            machine.Windowing().Post(window, Ports::kWM_POWERBROADCAST, kPBT_APMRESUMEAUTOMATIC, 0);
-            machine.Windowing().Post(window, Ports::kWM_POWERBROADCAST, kPBT_APMRESUMESUSPEND, 0);
-        }
-    }
-
-private:
-    static constexpr std::uintptr_t kPBT_APMRESUMESUSPEND = 7;
-    static constexpr std::uintptr_t kPBT_APMRESUMEAUTOMATIC = 18;
+    std::wstring m_description;
+    std::vector<std::uintptr_t> m_events;
 };
 
 // session logon|logoff|lock|unlock: the session changes; a window that
@@ -397,8 +384,8 @@ private:
 constexpr StimulusKind kKinds[] = {
     {"post", "post MESSAGE [WPARAM [LPARAM]]", &PostMessage::Read},
     {"close-window", "close-window", &CloseWindow::Read},
-    {"suspend", "suspend", &Suspend::Read},
-    {"resume", "resume", &Resume::Read},
+    {"suspend", "suspend", &PowerChange::ReadSuspend},
+    {"resume", "resume", &PowerChange::ReadResume},
     {"session", "session logon|logoff|lock|unlock", &SessionChange::Read},
     {"second-instance", "second-instance", &SecondInstance::Read},
     {"restart", "restart", &Restart::Read},
