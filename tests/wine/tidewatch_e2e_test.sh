@@ -29,7 +29,8 @@ if [ $# -ne 5 ]; then
     echo "usage: $0 RUN_WINE WINE_DIR TIDEWATCH_EXE WINDOW_TOOL_EXE CASE_DIR" >&2
     exit 2
 fi
-run_wine=$1 wine_dir=$2 tidewatch=$3 window_tool=$4
+run_wine=$1 tidewatch=$3 window_tool=$4
+wine_dir=$(cd "$2" && pwd) || exit 2
 case_dir=$(cd "$5" && pwd) || exit 2
 story=$case_dir/story.txt
 scenario=$case_dir/tolm.scenario
