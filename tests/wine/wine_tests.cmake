@@ -9,7 +9,10 @@
 #   Suites whose name contains "TolmServer" talk to the Tolm stand-in COM
 #   server (tests/tools/tolm_standin), which the fixture "tolm_standin"
 #   registers in the prefix before them and unregisters after them.
-# - wine.tidewatch.*: Tidewatch.exe itself, driven by tidewatch_test.sh.
+# - wine.tidewatch.*: Tidewatch.exe itself, driven by tidewatch_test.sh, and
+#   wine.tidewatch.e2e, its run told by its file log (tidewatch_e2e_test.sh).
+# - wine.window_tool.device_arrival: a device arrival's broadcast record
+#   crosses from one process to another's window.
 # - wine.strings.<locale>: LoadStringW on Tidewatch.exe under that interface
 #   language (the string-table section at the end).
 #
