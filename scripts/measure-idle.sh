@@ -189,6 +189,9 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print (a == 0 ? "- (both 
 row() {
     printf '| %s | %s | %s | %s |\n' "$1" "$2" "$3" "$(ratio "$4" "$5")"
 }
+# The bare_* and agent_* values are set by measure through printf -v.
+# shellcheck disable=SC2154
+{
 echo
 echo "| Measure | bare-loop.exe | Tidewatch.exe | Tidewatch/bare |"
 echo "|---|---|---|---|"
@@ -206,3 +209,4 @@ echo "   bare-loop.exe's threads over the idle span:"
 echo "$bare_per_thread"
 echo "   Tidewatch.exe's threads over the idle span:"
 echo "$agent_per_thread"
+}
