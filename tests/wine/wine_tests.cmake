@@ -9,7 +9,10 @@
 #   Suites whose name contains "TolmServer" talk to the Tolm stand-in COM
 #   server (tests/tools/tolm_standin), which the fixture "tolm_standin"
 #   registers in the prefix before them and unregisters after them.
-# - wine.tidewatch.*: Tidewatch.exe itself, driven by tidewatch_test.sh.
+# - wine.tidewatch.*: Tidewatch.exe itself, driven by tidewatch_test.sh, and
+#   wine.tidewatch.e2e, its run told by its file log (tidewatch_e2e_test.sh).
+# - wine.window_tool.device_arrival: a device arrival's broadcast record
+#   crosses from one process to another's window.
 # - wine.strings.<locale>: LoadStringW on Tidewatch.exe under that interface
 #   language (the string-table section at the end).
 #
@@ -94,7 +97,24 @@ if(TARGET arvek_standin)  # tests/tools/tolm_standin is built then
     PROPERTIES RESOURCE_LOCK ${ARVEK_WINE_LOCK} FIXTURES_REQUIRED tolm_standin)
   # The test program finds the DLL beside itself (for the unregistered case).
   add_dependencies(arvek_tests tolm_standin)
+
+  # Tidewatch.exe end to end: start-up, the messages of the system sent from
+  # another process, WM_CLOSE, told by its file log (tidewatch_e2e_test.sh).
+  add_test(NAME wine.tidewatch.e2e
+    COMMAND ${ARVEK_XVFB_RUN} -a
+            bash ${CMAKE_CURRENT_LIST_DIR}/tidewatch_e2e_test.sh
+            ${ARVEK_WINE_RUN} ${ARVEK_WINE_DIR} $<TARGET_FILE:Tidewatch> $<TARGET_FILE:window-tool>
+            ${CMAKE_CURRENT_LIST_DIR}/tidewatch-e2e)
+  set_tests_properties(wine.tidewatch.e2e PROPERTIES
+    RESOURCE_LOCK ${ARVEK_WINE_LOCK} FIXTURES_REQUIRED tolm_standin TIMEOUT 300)
 endif()
+
+# A device arrival sent from another process: the broadcast record must reach
+# the receiving window's process (device_arrival_test.sh).
+add_test(NAME wine.window_tool.device_arrival
+  COMMAND ${ARVEK_XVFB_RUN} -a
+          bash ${CMAKE_CURRENT_LIST_DIR}/device_arrival_test.sh ${ARVEK_WINE_RUN} ${ARVEK_WINE_DIR} $<TARGET_FILE:window-tool>)
+set_tests_properties(wine.window_tool.device_arrival PROPERTIES RESOURCE_LOCK ${ARVEK_WINE_LOCK} TIMEOUT 120)
 
 # The string tables (resources/string_table.cmake). The test program compares
 # the compiled tables of Tidewatch.exe and Portolan.exe, both read from beside
