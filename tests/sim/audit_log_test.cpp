@@ -381,8 +381,25 @@ TEST(AuditLogKeys, ARunStartedWithTheBuildWaitsForIt) {
     a.Log().CreateHashKeysForTarnwallEventLogs();
     EXPECT_TRUE(ProcessLogged(Line("Information", "CreateHashKeysForTarnwallEventLogs",
                                    L"The key table's thread could not be started")));
-    a.Mirror(AuditLog({Entry(L"t2", L"2", L"y")}));
+    a.Mirror(AuditLog({Entry(L"t1", L"1", L"x"), Entry(L"t2", L"2", L"y")}));
+    EXPECT_EQ(a.Events().size(), 2u) << "t1 was in the event log: only t2 is new";
+}
+
+// A run in a process that never built the key table (its firmware-protection
+// subscription failed at start-up; a resume still mirrors) reads the event
+// log first, and writes only what it lacks.
+TEST(AuditLogKeys, ARunWithoutAKeyTableReadsTheEventLogFirst) {
+    Audit a("[event-log]\nApplication \"Arvek Tarnwall\" information 1 \"x\\r\\nTimestamp: t1\"\n");
+    a.Mirror(AuditLog({Entry(L"t1", L"1", L"x"), Entry(L"t2", L"2", L"y")}));
     EXPECT_EQ(a.Events().size(), 2u);
+    EXPECT_TRUE(ProcessLogged(Line("Information", "AddLogsToEventViewer",
+                                   L"The key table was not read yet; it is read from the event log first")));
+    Arvek::Testing::ClearProcessLog();
+    a.Mirror(AuditLog({Entry(L"t3", L"3", L"z")}));
+    EXPECT_EQ(a.Events().size(), 3u);
+    EXPECT_FALSE(ProcessLogged(Line("Information", "AddLogsToEventViewer",
+                                    L"The key table was not read yet; it is read from the event log first")))
+        << "read once";
 }
 
 // --- the runs ---------------------------------------------------------------------------------

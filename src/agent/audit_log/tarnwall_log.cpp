@@ -130,9 +130,10 @@ void CTarnwallLog::KeyBuildEnded() {
     m_globals.keyBuildDone.notify_all();
 }
 
-void CTarnwallLog::WaitForKeyBuild() {
+bool CTarnwallLog::WaitForKeyBuild() {
     std::unique_lock guard(m_globals.keyBuildLock);
     m_globals.keyBuildDone.wait(guard, [this] { return !m_globals.keyBuildPending; });
+    return m_globals.keyTableRead;
 }
 
 void CTarnwallLog::ThreadProcCreateHashKeysForTarnwallEventLogs() {
@@ -189,6 +190,10 @@ void CTarnwallLog::ThreadProcCreateHashKeysForTarnwallEventLogs() {
     }
     for (const auto& [key, value] : m_globals.g_tarnwallLogKeys)
         log.Log(Information, kThreadProcHashKeys, L"Key: [%S]   Value:[%S]", key, value);
+    // Read as far as the event log let it: a run checks against this table
+    // from now on (an event log that could not be read leaves it empty).
+    std::lock_guard guard(m_globals.keyBuildLock);
+    m_globals.keyTableRead = true;
 }
 
 // --- writing one entry ------------------------------------------------------------
@@ -225,7 +230,14 @@ void CTarnwallLog::AddLogsToEventViewer(Arvek::Tolm::CXmlDocument document) {
     Arvek::Shared::CArvekLogTrace trace(kAddLogs);
     auto& log = GetLog();
     std::lock_guard eventLog(m_globals.g_csTarnwallEventLog);
-    WaitForKeyBuild();
+    if (!WaitForKeyBuild()) {
+        // No key table was read in this process (the firmware protection's
+        // subscription failed at start-up, or its thread could not start):
+        // a run against an empty table would write again what the event
+        // log holds, so the table is read here first.
+        log.LogText(Information, kAddLogs, L"The key table was not read yet; it is read from the event log first");
+        ThreadProcCreateHashKeysForTarnwallEventLogs();
+    }
     const auto dom = document.GetDocument();
     if (!dom) {
         log.LogText(Information, kAddLogs, L"xml.GetDocument() failed");

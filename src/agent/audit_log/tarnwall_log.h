@@ -96,7 +96,8 @@ public:
 
 private:
     void KeyBuildEnded();
-    void WaitForKeyBuild();
+    // Waits while a build is under way; whether a table has been read.
+    bool WaitForKeyBuild();
 
     Arvek::Ports::Platform& m_platform;
     Tidewatch::AgentGlobals& m_globals;

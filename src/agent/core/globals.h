@@ -59,6 +59,9 @@ struct AgentGlobals {
     std::mutex keyBuildLock;
     std::condition_variable keyBuildDone;
     bool keyBuildPending = false;
+    // The key table has been read from the event log in this process (as
+    // far as the event log let it be read).
+    bool keyTableRead = false;
     // At most one mirroring run, and one copy of the audit log for the
     // firmware-protection codes 30 to 39, wait to fetch the audit log; what
     // comes while one waits joins it, since every run reads the whole log.
