@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwctype>
 #include <optional>
 #include <string>
 #include <vector>
