@@ -303,6 +303,14 @@ std::uint32_t Win32Devices::GetParent(Ports::DeviceNode node, Ports::DeviceNode&
 std::uint32_t Win32Devices::GetDeviceId(Ports::DeviceNode node, std::uint32_t capacity, std::wstring& id,
                                         std::uint32_t& lastError) {
     id.clear();
+    // An id without room for its terminator is refused before it is read:
+    // Wine 8's CM_Get_Device_IDW cuts it to fit and reports success, where
+    // Windows reports CR_BUFFER_SMALL; a cut id must never pass for another.
+    ULONG needed = 0;
+    if (::CM_Get_Device_ID_Size(&needed, node, 0) == CR_SUCCESS && needed >= capacity) {
+        lastError = ::GetLastError();
+        return CR_BUFFER_SMALL;
+    }
     std::vector<wchar_t> buffer;
     try {
         buffer.assign(capacity, L'\0');
@@ -312,8 +320,11 @@ std::uint32_t Win32Devices::GetDeviceId(Ports::DeviceNode node, std::uint32_t ca
     }
     const CONFIGRET result = ::CM_Get_Device_IDW(node, buffer.empty() ? nullptr : buffer.data(), capacity, 0);
     lastError = ::GetLastError();
-    if (result == CR_SUCCESS) id.assign(buffer.data(), ::wcsnlen(buffer.data(), buffer.size()));
-    return result;
+    if (result != CR_SUCCESS) return result;
+    const std::size_t length = ::wcsnlen(buffer.data(), buffer.size());
+    if (length == buffer.size()) return CR_BUFFER_SMALL;  // no terminator: it may have been cut
+    id.assign(buffer.data(), length);
+    return CR_SUCCESS;
 }
 
 std::uint32_t Win32Devices::OpenForWriting(const std::wstring& path, std::unique_ptr<Ports::IControlDevice>& device) {

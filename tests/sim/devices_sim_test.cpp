@@ -2,6 +2,8 @@
 // configuration manager's parents, which Wine cannot answer.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "contract/devices_contract.h"
 #include "sim/os/sim_devices.h"
 
@@ -28,6 +30,36 @@ INSTANTIATE_TEST_SUITE_P(Sim, DevicesContract, testing::Values(&MakeSimBackend),
                          [](const auto&) { return std::string("SimDevices"); });
 
 namespace {
+
+// As on Windows, a list of present devices leaves absent ones out.
+TEST(SimDevicesTree, PresentListsLeaveAbsentDevicesOut) {
+    Sim::SimDevices devices;
+    const auto usb = Ports::kGUID_DEVINTERFACE_USB_DEVICE;
+    devices.AddDevice({L"USB\\A\\1", true, std::nullopt, L"", {{usb, L"\\\\?\\USB#A#1#x"}}});
+    devices.AddDevice({L"USB\\A\\2", false, std::nullopt, L"", {{usb, L"\\\\?\\USB#A#2#x"}}});
+    devices.AddDevice({L"USB\\A\\3", true, std::nullopt, L"", {}});
+    const struct {
+        const Ports::Guid* interfaceClass;
+        std::uint32_t flags;
+        std::vector<std::wstring> ids;
+    } cases[] = {
+        {&usb, Ports::kDIGCF_PRESENT | Ports::kDIGCF_DEVICEINTERFACE, {L"USB\\A\\1"}},
+        {&usb, Ports::kDIGCF_DEVICEINTERFACE, {L"USB\\A\\1", L"USB\\A\\2"}},
+        {nullptr, Ports::kDIGCF_PRESENT | Ports::kDIGCF_ALLCLASSES, {L"USB\\A\\1", L"USB\\A\\3"}},
+        {&Ports::kGUID_DEVINTERFACE_USB_HUB, Ports::kDIGCF_DEVICEINTERFACE, {}},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<Ports::IDeviceInfoList> list;
+        ASSERT_EQ(devices.GetDeviceInfoList(c.interfaceClass, c.flags, list), 0u);
+        std::vector<std::wstring> ids;
+        for (std::uint32_t index = 0; list->EnumerateDevice(index) == 0; ++index) {
+            std::uint32_t required = 0;
+            ids.emplace_back();
+            EXPECT_EQ(list->InstanceId(64, ids.back(), required), 0u);
+        }
+        EXPECT_EQ(ids, c.ids) << c.flags;
+    }
+}
 
 // A device's parent is the node its tree names, or the tree's root, which
 // has none; ids are read into a buffer of a given size.
