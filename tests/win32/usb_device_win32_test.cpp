@@ -4,10 +4,14 @@
 // keys alone), found by CUsbDevice as far as Wine goes: its CM_Get_Parent
 // is a stub that fails, so the search ends there.
 #include <windows.h>
+#include <dbt.h>
+#include <winioctl.h>
+#include <usbioctl.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cwctype>
 #include <string>
 #include <vector>
@@ -24,6 +28,39 @@ namespace {
 using Notifications::Tidewatch::AgentGlobals;
 using Notifications::Tidewatch::CUsbDevice;
 using Testing::FakeUsbDevices;
+
+// The record layouts the core reads as bytes, held to the platform's own.
+static_assert(sizeof(USB_NODE_INFORMATION) == Notifications::Tidewatch::kNodeInformationSize);
+static_assert(offsetof(USB_NODE_INFORMATION, u.HubInformation.HubDescriptor.bNumberOfPorts) ==
+              Notifications::Tidewatch::kNodeNumberOfPortsOffset);
+static_assert(offsetof(USB_NODE_CONNECTION_INFORMATION_EX, PipeList) + 30 * sizeof(USB_PIPE_INFO) ==
+              Notifications::Tidewatch::kConnectionInformationSize);
+static_assert(offsetof(USB_NODE_CONNECTION_INFORMATION_EX, DeviceDescriptor.bcdUSB) ==
+              Notifications::Tidewatch::kBcdUsbOffset);
+static_assert(offsetof(USB_NODE_CONNECTION_INFORMATION_EX, DeviceDescriptor.bDeviceClass) ==
+              Notifications::Tidewatch::kDeviceClassOffset);
+static_assert(offsetof(USB_NODE_CONNECTION_INFORMATION_EX, DeviceDescriptor.bDeviceSubClass) ==
+              Notifications::Tidewatch::kDeviceSubClassOffset);
+static_assert(offsetof(USB_NODE_CONNECTION_INFORMATION_EX, DeviceDescriptor.idProduct) ==
+              Notifications::Tidewatch::kIdProductOffset);
+static_assert(offsetof(USB_NODE_CONNECTION_INFORMATION_EX, DeviceDescriptor.bcdDevice) ==
+              Notifications::Tidewatch::kBcdDeviceOffset);
+static_assert(offsetof(USB_NODE_CONNECTION_INFORMATION_EX, ConnectionStatus) ==
+              Notifications::Tidewatch::kConnectionStatusOffset);
+static_assert(sizeof(USB_NODE_CONNECTION_DRIVERKEY_NAME) == Notifications::Tidewatch::kDriverKeyNameSize);
+static_assert(offsetof(USB_NODE_CONNECTION_DRIVERKEY_NAME, ActualLength) ==
+              Notifications::Tidewatch::kDriverKeyActualLengthOffset);
+static_assert(offsetof(USB_NODE_CONNECTION_DRIVERKEY_NAME, DriverKeyName) ==
+              Notifications::Tidewatch::kDriverKeyNameOffset);
+static_assert(IOCTL_USB_GET_NODE_INFORMATION == Notifications::Tidewatch::kIoctlUsbGetNodeInformation);
+static_assert(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX ==
+              Notifications::Tidewatch::kIoctlUsbGetNodeConnectionInformationEx);
+static_assert(IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME ==
+              Notifications::Tidewatch::kIoctlUsbGetNodeConnectionDriverkeyName);
+static_assert(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_devicetype) == Ports::kBroadcastDeviceTypeOffset);
+static_assert(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_classguid) == Ports::kBroadcastClassOffset);
+static_assert(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) == Ports::kBroadcastNameOffset);
+static_assert(DBT_DEVICEARRIVAL == Ports::kDBT_DEVICEARRIVAL && DBT_DEVTYP_DEVICEINTERFACE == Ports::kDBT_DEVTYP_DEVICEINTERFACE);
 
 const std::wstring kHubKey = L"{36fc9e60-c465-11cf-8056-444553540000}\\9990";
 const std::wstring kDeviceKey = L"{36fc9e60-c465-11cf-8056-444553540000}\\9991";

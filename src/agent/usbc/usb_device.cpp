@@ -161,7 +161,7 @@ void CUsbDevice::GetDeviceInfo(const std::wstring& id) {
             break;
         }
         std::uint32_t returned = 0;
-        if (const std::uint32_t error = hub->Control(IOCTL_USB_GET_NODE_INFORMATION, *node, returned); error != 0) {
+        if (const std::uint32_t error = hub->Control(kIoctlUsbGetNodeInformation, *node, returned); error != 0) {
             log.Log(Information, kGetDeviceInfo, L"DeviceIoControl failed, GetLastError = 0x%x", error);
             break;
         }
@@ -207,7 +207,7 @@ void CUsbDevice::GetDescriptor(Ports::IControlDevice& hub, int ports, const std:
         auto& info = *record;
         Write32(info, kConnectionIndexOffset, static_cast<std::uint32_t>(port));
         std::uint32_t returned = 0;
-        if (hub.Control(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX, info, returned) != 0) {
+        if (hub.Control(kIoctlUsbGetNodeConnectionInformationEx, info, returned) != 0) {
             log.Log(Verbose, kGetDescriptor, L"cannot get info on this port: %d, move to next one.", port);
             continue;
         }
@@ -235,7 +235,7 @@ std::wstring CUsbDevice::GetDriverKeyName(Ports::IControlDevice& hub, int port) 
     std::vector<std::uint8_t> probe(kDriverKeyNameSize, 0);
     Write32(probe, kConnectionIndexOffset, static_cast<std::uint32_t>(port));
     std::uint32_t returned = 0;
-    if (const std::uint32_t error = hub.Control(IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME, probe, returned);
+    if (const std::uint32_t error = hub.Control(kIoctlUsbGetNodeConnectionDriverkeyName, probe, returned);
         error != 0) {
         log.Log(Information, kGetDriverKeyName, L"DeviceIoControl failed.  GetLastError: 0x%x", error);
         return {};
@@ -250,7 +250,7 @@ std::wstring CUsbDevice::GetDriverKeyName(Ports::IControlDevice& hub, int port) 
     const auto record = ZeroedRecord(length);
     if (!record) return {};
     Write32(*record, kConnectionIndexOffset, static_cast<std::uint32_t>(port));
-    if (const std::uint32_t error = hub.Control(IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME, *record, returned);
+    if (const std::uint32_t error = hub.Control(kIoctlUsbGetNodeConnectionDriverkeyName, *record, returned);
         error != 0) {
         log.Log(Information, kGetDriverKeyName, L"DeviceIoControl failed [2].  GetLastError: 0x%x", error);
         return {};

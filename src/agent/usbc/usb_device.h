@@ -21,11 +21,13 @@
 
 namespace Notifications::Tidewatch {
 
-// The hub requests (usbioctl.h: FILE_DEVICE_USB 0x22, METHOD_BUFFERED,
-// FILE_ANY_ACCESS; functions 258, 274, 264).
-inline constexpr std::uint32_t IOCTL_USB_GET_NODE_INFORMATION = 0x220408;
-inline constexpr std::uint32_t IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX = 0x220448;
-inline constexpr std::uint32_t IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME = 0x220420;
+// The hub requests IOCTL_USB_GET_NODE_INFORMATION,
+// IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX and
+// IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME (usbioctl.h: FILE_DEVICE_USB
+// 0x22, METHOD_BUFFERED, FILE_ANY_ACCESS; functions 258, 274, 264).
+inline constexpr std::uint32_t kIoctlUsbGetNodeInformation = 0x220408;
+inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionInformationEx = 0x220448;
+inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionDriverkeyName = 0x220420;
 
 // The records of those requests as usbioctl.h lays them out: packed to one
 // byte, little-endian.

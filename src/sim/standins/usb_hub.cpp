@@ -203,7 +203,7 @@ const UsbPort* UsbHub::Port(int number) const {
 
 std::uint32_t UsbHub::Control(std::uint32_t code, std::vector<std::uint8_t>& record, std::uint32_t& returned) {
     returned = 0;
-    if (code == Usb::IOCTL_USB_GET_NODE_INFORMATION) {
+    if (code == Usb::kIoctlUsbGetNodeInformation) {
         if (record.size() < Usb::kNodeInformationSize) return Ports::kERROR_INSUFFICIENT_BUFFER;
         std::fill(record.begin(), record.begin() + Usb::kNodeInformationSize, 0);
         // NodeType UsbHub (0); a hub descriptor of 9 bytes, type 0x29.
@@ -213,8 +213,8 @@ std::uint32_t UsbHub::Control(std::uint32_t code, std::vector<std::uint8_t>& rec
         returned = static_cast<std::uint32_t>(Usb::kNodeInformationSize);
         return 0;
     }
-    const bool connection = code == Usb::IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX;
-    const bool driverKey = code == Usb::IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME;
+    const bool connection = code == Usb::kIoctlUsbGetNodeConnectionInformationEx;
+    const bool driverKey = code == Usb::kIoctlUsbGetNodeConnectionDriverkeyName;
     if (!connection && !driverKey) return 1;  // ERROR_INVALID_FUNCTION
     // Both records begin with the port's number.
     if (record.size() < (connection ? 35 : Usb::kDriverKeyNameSize)) return Ports::kERROR_INSUFFICIENT_BUFFER;
