@@ -89,6 +89,7 @@ void ReadDeviceTreeLine(UsbDeviceTree& tree, const std::string& text, const std:
     std::istringstream in(text);
     std::vector<std::string> words;
     for (std::string word; in >> word;) words.push_back(word);
+    if (words.empty()) Fail(fileName, lineNumber, "expected a hub, port, device or interface line");
     const Reader read{tree, fileName, lineNumber};
     if (words[0] == "hub") {
         if (words.size() < 3) Fail(fileName, lineNumber, "expected: hub INSTANCE-ID PATH [ports=N] [reports=N]: " + text);
