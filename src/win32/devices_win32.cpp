@@ -2,8 +2,11 @@
 
 #include <windows.h>
 #include <setupapi.h>
+#include <cfgmgr32.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cwchar>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -23,7 +26,15 @@ SP_DEVICE_INTERFACE_DATA EmptyInterfaceData() {
     return data;
 }
 
-class Win32DeviceInterfaceList final : public Ports::IDeviceInterfaceList {
+SP_DEVINFO_DATA EmptyDeviceData() {
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof(data);
+    return data;
+}
+
+// One list serves both shapes of the port: the interfaces of one class, and
+// devices across classes with the interfaces of the list's class.
+class Win32DeviceInterfaceList final : public Ports::IDeviceInfoList {
 public:
     Win32DeviceInterfaceList(UniqueDeviceInfoList list, const GUID& interfaceClass)
         : m_list(std::move(list)), m_class(interfaceClass) {}
@@ -81,10 +92,87 @@ public:
         return true;
     }
 
+    std::uint32_t EnumerateDevice(std::uint32_t index) override {
+        m_selected = false;
+        SP_DEVINFO_DATA data = EmptyDeviceData();
+        ARVEK_RETURN_LAST_WIN32_ERROR_IF(!::SetupDiEnumDeviceInfo(m_list.Get(), index, &data));
+        m_device = data;
+        m_selected = true;
+        return ERROR_SUCCESS;
+    }
+
+    std::uint32_t InstanceId(std::uint32_t capacity, std::wstring& id, std::uint32_t& required) override {
+        id.clear();
+        required = 0;
+        if (!m_selected) return ERROR_INVALID_PARAMETER;
+        std::vector<wchar_t> buffer;
+        try {
+            buffer.assign(capacity, L'\0');
+        } catch (const std::bad_alloc&) {
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        DWORD needed = 0;
+        const BOOL ok = ::SetupDiGetDeviceInstanceIdW(m_list.Get(), &m_device, buffer.empty() ? nullptr : buffer.data(),
+                                                      capacity, &needed);
+        const DWORD error = ok ? ERROR_SUCCESS : LastErrorAsWin32();
+        required = needed;
+        if (!ok) return error;
+        id.assign(buffer.data(), ::wcsnlen(buffer.data(), buffer.size()));
+        return ERROR_SUCCESS;
+    }
+
+    std::uint32_t RegistryProperty(std::uint32_t property, std::uint32_t capacity, std::vector<std::uint8_t>& data,
+                                   std::uint32_t& required) override {
+        data.clear();
+        required = 0;
+        if (!m_selected) return ERROR_INVALID_PARAMETER;
+        std::vector<std::uint8_t> buffer;
+        try {
+            buffer.assign(capacity, 0);
+        } catch (const std::bad_alloc&) {
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        DWORD type = 0;
+        DWORD needed = 0;
+        const BOOL ok = ::SetupDiGetDeviceRegistryPropertyW(m_list.Get(), &m_device, property, &type,
+                                                            buffer.empty() ? nullptr : buffer.data(), capacity,
+                                                            &needed);
+        const DWORD error = ok ? ERROR_SUCCESS : LastErrorAsWin32();
+        required = needed;
+        if (!ok) return error;
+        buffer.resize(std::min<std::size_t>(needed, buffer.size()));
+        data = std::move(buffer);
+        return ERROR_SUCCESS;
+    }
+
+    Ports::DeviceNode Node() const override { return m_selected ? m_device.DevInst : 0; }
+
 private:
     UniqueDeviceInfoList m_list;
     GUID m_class;
     SP_DEVICE_INTERFACE_DATA m_interface = EmptyInterfaceData();
+    SP_DEVINFO_DATA m_device = EmptyDeviceData();
+    bool m_selected = false;
+};
+
+// A hub opened for plain requests; closed when it goes.
+class Win32ControlDevice final : public Ports::IControlDevice {
+public:
+    explicit Win32ControlDevice(UniqueFile handle) : m_handle(std::move(handle)) {}
+
+    std::uint32_t Control(std::uint32_t code, std::vector<std::uint8_t>& record, std::uint32_t& returned) override {
+        returned = 0;
+        if (record.size() > std::numeric_limits<DWORD>::max()) return ERROR_INVALID_PARAMETER;
+        void* buffer = record.empty() ? nullptr : record.data();
+        const DWORD size = static_cast<DWORD>(record.size());
+        DWORD bytes = 0;
+        ARVEK_RETURN_LAST_WIN32_ERROR_IF(!::DeviceIoControl(m_handle.Get(), code, buffer, size, buffer, size, &bytes, nullptr));
+        returned = bytes;
+        return ERROR_SUCCESS;
+    }
+
+private:
+    UniqueFile m_handle;
 };
 
 // The overlapped record and the input and output buffers stay put while a
@@ -191,6 +279,59 @@ std::uint32_t Win32Devices::OpenOverlapped(const std::wstring& path, std::unique
                                   nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     ARVEK_RETURN_LAST_WIN32_ERROR_IF(opened == nullptr || opened == INVALID_HANDLE_VALUE);
     device = std::make_unique<Win32Device>(UniqueFile(opened));
+    return ERROR_SUCCESS;
+}
+
+std::uint32_t Win32Devices::GetDeviceInfoList(const Ports::Guid* interfaceClass, std::uint32_t flags,
+                                              std::unique_ptr<Ports::IDeviceInfoList>& list) {
+    list.reset();
+    const GUID guid = interfaceClass ? ToGuid(*interfaceClass) : GUID{};
+    UniqueDeviceInfoList devices(::SetupDiGetClassDevsW(interfaceClass ? &guid : nullptr, nullptr, nullptr, flags));
+    ARVEK_RETURN_LAST_WIN32_ERROR_IF_NULL(devices);
+    list = std::make_unique<Win32DeviceInterfaceList>(std::move(devices), guid);
+    return ERROR_SUCCESS;
+}
+
+std::uint32_t Win32Devices::GetParent(Ports::DeviceNode node, Ports::DeviceNode& parent, std::uint32_t& lastError) {
+    DEVINST found = 0;
+    const CONFIGRET result = ::CM_Get_Parent(&found, node, 0);
+    lastError = ::GetLastError();
+    parent = result == CR_SUCCESS ? found : 0;
+    return result;
+}
+
+std::uint32_t Win32Devices::GetDeviceId(Ports::DeviceNode node, std::uint32_t capacity, std::wstring& id,
+                                        std::uint32_t& lastError) {
+    id.clear();
+    // An id without room for its terminator is refused before it is read:
+    // Wine 8's CM_Get_Device_IDW cuts it to fit and reports success, where
+    // Windows reports CR_BUFFER_SMALL; a cut id must never pass for another.
+    ULONG needed = 0;
+    if (::CM_Get_Device_ID_Size(&needed, node, 0) == CR_SUCCESS && needed >= capacity) {
+        lastError = ::GetLastError();
+        return CR_BUFFER_SMALL;
+    }
+    std::vector<wchar_t> buffer;
+    try {
+        buffer.assign(capacity, L'\0');
+    } catch (const std::bad_alloc&) {
+        lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return CR_OUT_OF_MEMORY;
+    }
+    const CONFIGRET result = ::CM_Get_Device_IDW(node, buffer.empty() ? nullptr : buffer.data(), capacity, 0);
+    lastError = ::GetLastError();
+    if (result != CR_SUCCESS) return result;
+    const std::size_t length = ::wcsnlen(buffer.data(), buffer.size());
+    if (length == buffer.size()) return CR_BUFFER_SMALL;  // no terminator: it may have been cut
+    id.assign(buffer.data(), length);
+    return CR_SUCCESS;
+}
+
+std::uint32_t Win32Devices::OpenForWriting(const std::wstring& path, std::unique_ptr<Ports::IControlDevice>& device) {
+    device.reset();
+    HANDLE opened = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ARVEK_RETURN_LAST_WIN32_ERROR_IF(opened == nullptr || opened == INVALID_HANDLE_VALUE);
+    device = std::make_unique<Win32ControlDevice>(UniqueFile(opened));
     return ERROR_SUCCESS;
 }
 

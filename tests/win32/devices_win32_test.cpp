@@ -10,6 +10,8 @@
 #include <set>
 #include <string>
 
+#include "contract/devices_contract.h"
+#include "usb_registry_win32.h"
 #include "win32/devices_win32.h"
 #include "win32/handles.h"
 
@@ -286,3 +288,30 @@ TEST_F(Win32DevicesPipeTest, RequestsThatCompleteAtOnceOrFailAreNotUnderWay) {
 
 }  // namespace
 }  // namespace Arvek::Win32
+
+namespace Arvek::Testing {
+namespace {
+
+// The devices contract against Wine's setup API, over fake devices in the
+// prefix's registry.
+class Win32DevicesBackend final : public DevicesContractBackend {
+public:
+    Ports::IDevices& Devices() override { return m_devices; }
+    void AddDevice(const std::wstring& instanceId, const std::wstring& path, const Ports::Guid& interfaceClass,
+                   bool present, const std::optional<std::wstring>& driverKey) override {
+        m_fakes.Add(instanceId, path, interfaceClass, present, driverKey);
+    }
+
+private:
+    FakeUsbDevices m_fakes;
+    Win32::Win32Devices m_devices;
+};
+
+std::unique_ptr<DevicesContractBackend> MakeWin32Backend() { return std::make_unique<Win32DevicesBackend>(); }
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Win32, DevicesContract, testing::Values(&MakeWin32Backend),
+                         [](const auto&) { return std::string("Win32Devices"); });
+
+}  // namespace Arvek::Testing

@@ -32,6 +32,11 @@ struct AgentGlobals {
     Arvek::Ports::WindowHandle g_hWnd = 0;
     Arvek::Ports::DeviceNotifyHandle g_hUsbDeviceNotify = 0;
     Arvek::Ports::DeviceNotifyHandle g_hUsbHubNotify = 0;
+    // The last USB device arrival's billboard detection (CUsbDevice::Init
+    // resets both): the arrived device's instance id, and whether it is a
+    // billboard device. Main thread only.
+    std::wstring g_sArrivedInstanceId;
+    bool g_bBillboardFound = false;
     // The ACPI monitor's thread and stop event: the monitor thread makes and
     // closes the event, the window's destruction on the main thread signals
     // it. Under `monitorLock` the event is never closed while it is being

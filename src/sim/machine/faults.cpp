@@ -9,7 +9,12 @@ namespace {
 constexpr SimFaults::Step kSteps[] = {
     {"com.initialize", "CoInitializeEx on the calling thread"},
     {"devices.class-devices", "SetupDiGetClassDevsW (Win32 error)"},
-    {"devices.open", "CreateFileW of a device (Win32 error; 0: no error and no device)"},
+    {"devices.open", "CreateFileW of a device, also of a hub opened for writing (Win32 error; 0: no error and no device)"},
+    {"devices.instance-id", "SetupDiGetDeviceInstanceIdW (Win32 error)"},
+    {"devices.registry-property", "SetupDiGetDeviceRegistryPropertyW (Win32 error)"},
+    {"devices.parent", "CM_Get_Parent (the value is the CONFIGRET)"},
+    {"devices.device-id", "CM_Get_Device_IDW (the value is the CONFIGRET)"},
+    {"devices.hub-request", "every request to a USB hub (Win32 error)"},
     {"devices.create-event", "CreateEventW (Win32 error)"},
     {"devices.wait", "WaitForMultipleObjects (fails with WAIT_FAILED; the value is not used)"},
     {"event-log.register-source", "RegisterEventSourceW (no source; the value is not used)"},

@@ -114,7 +114,7 @@ bool ScenarioWords(const std::string& text, std::vector<std::string>& words) {
 Scenario ParseScenario(const std::string& text, const std::string& fileName, const std::filesystem::path& baseFolder) {
     Scenario scenario;
     scenario.fileName = fileName;
-    enum class Section { None, Machine, Registry, Tolm, EventLog, Timeline } section = Section::None;
+    enum class Section { None, Machine, Registry, Tolm, EventLog, Devices, Timeline } section = Section::None;
     RegistrySource* inlineRegistry = nullptr;
     // The [tolm] section goes whole to the stand-in's parser; a block of
     // text in it ("text <<END" ... "END") may hold any line.
@@ -142,13 +142,15 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName, con
             continue;
         }
         if (line == "[machine]" || line == "[registry]" || line == "[tolm]" || line == "[event-log]" ||
-            line == "[timeline]") {
+            line == "[devices]" || line == "[timeline]") {
             finishTolm();
             section = line == "[machine]"     ? Section::Machine
                       : line == "[registry]"  ? Section::Registry
                       : line == "[tolm]"      ? Section::Tolm
                       : line == "[event-log]" ? Section::EventLog
+                      : line == "[devices]"   ? Section::Devices
                                               : Section::Timeline;
+            scenario.devices.current.clear();
             if (section == Section::Registry) {
                 scenario.registry.push_back({"", fileName, lineNumber + 1});
                 inlineRegistry = &scenario.registry.back();
@@ -177,6 +179,13 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName, con
 
         if (section == Section::EventLog) {
             scenario.eventLog.push_back(ParseEarlierEvent(line, fileName, lineNumber));
+            continue;
+        }
+
+        if (section == Section::Devices) {
+            // Paths hold "#", so only " #" begins a comment.
+            const std::string statement = Trim(line.substr(0, line.find(" #")));
+            ReadDeviceTreeLine(scenario.devices, statement, fileName, lineNumber);
             continue;
         }
 
@@ -291,6 +300,7 @@ Scenario ParseScenario(const std::string& text, const std::string& fileName, con
         scenario.timeline.push_back(std::move(entry));
     }
     finishTolm();
+    FinishDeviceTree(scenario.devices, fileName);
     return scenario;
 }
 

@@ -26,6 +26,10 @@
 //   [event-log]                          what the event log held before
 //   Application "Arvek Tarnwall" warning 12 "Tarnwall log entry: ..."
 //
+//   [devices]                            the USB hubs and devices (standins/usb_hub.h)
+//   hub USB\ROOT_HUB30\4&1B7D5D1&0&0 \\?\USB#ROOT_HUB30#4&1B7D5D1&0&0#{f18a0e88-...}
+//   port 3 DeviceConnected class=0x11 driver={...}\0003 id=USB\VID_2109&PID_5030\1
+//
 //   [tolm]                               what the Tolm component answers
 //   Platform.USBC.Supported = bool true  (the format: standin/tolm_answers.h)
 //
@@ -48,6 +52,7 @@
 
 #include "ports/clock.h"
 #include "sim/machine/stimuli.h"
+#include "sim/standins/usb_hub.h"
 #include "standin/tolm_answers.h"
 
 namespace Arvek::Sim {
@@ -107,6 +112,8 @@ struct Scenario {
     // What Tolm answers; without a [tolm] section the component is absent.
     std::optional<Standin::TolmAnswers> tolm;
     std::vector<EarlierEvent> eventLog;
+    // The USB hubs and the device tree.
+    UsbDeviceTree devices;
     std::vector<TimelineEntry> timeline;
 };
 

@@ -62,6 +62,8 @@ SimMachine::SimMachine(Scenario scenario, const std::filesystem::path& hostRoot)
     if (m_scenario.firmwareWmi) m_firmwareWmi.Install();
     if (m_scenario.acpiDriver != AcpiDriver::Absent) InstallPyloDriver();
     if (m_scenario.acpiDriver == AcpiDriver::AnswersAtOnce) m_pylo->AnswerAtOnce(true);
+    for (const auto& device : m_scenario.devices.devices) m_devices.AddDevice(device);
+    for (const auto& hub : m_scenario.devices.hubs) m_devices.AddControlDriver(hub.path, std::make_shared<UsbHub>(hub));
     m_clock.SetThreads(&m_threads);
     m_devices.Events()->SetThreads(&m_threads);
     m_windowing.SetPump([this] { return Pump(); });

@@ -30,6 +30,7 @@
 #include "sim/standins/firmware_wmi.h"
 #include "sim/standins/pylo_driver.h"
 #include "sim/standins/sim_tolm.h"
+#include "sim/standins/usb_hub.h"
 
 namespace Arvek::Sim {
 

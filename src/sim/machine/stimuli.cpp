@@ -6,6 +6,7 @@
 
 #include "common/format.h"
 #include "common/strings.h"
+#include "ports/device_broadcast.h"
 #include "ports/windowing.h"
 #include "sim/machine/scenario.h"
 #include "sim/machine/sim_machine.h"
@@ -194,6 +195,43 @@ public:
 
 private:
     std::uint8_t m_byte = 0;
+};
+
+// usb-arrive PATH: the device interface at PATH arrives. The system sends
+// WM_DEVICECHANGE with a DBT_DEVICEARRIVAL broadcast record for it to the
+// window registered for its interface class: the class of the device
+// tree's interface at PATH, else the one the path ends in, else the USB
+// device class. The tree stays as the scenario describes it.
+class UsbArrive final : public Stimulus {
+public:
+    static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
+        if (line.Words().size() != 1) line.Fail("expected: usb-arrive PATH: usb-arrive " + line.Rest());
+        auto stimulus = std::make_shared<UsbArrive>();
+        stimulus->m_path = WidenUtf8(line.Words()[0]);
+        return stimulus;
+    }
+    std::wstring Describe() const override { return L"USB device interface arrives: " + m_path; }
+    void Apply(SimMachine& machine) const override {
+        std::optional<Ports::Guid> interfaceClass = machine.Devices().InterfaceClassOf(m_path);
+        if (const auto hash = m_path.rfind(L'#'); !interfaceClass && hash != std::wstring::npos)
+            interfaceClass = Ports::GuidFromText(m_path.substr(hash + 1));
+        const Ports::Guid sent = interfaceClass.value_or(Ports::kGUID_DEVINTERFACE_USB_DEVICE);
+        const auto window = machine.Windowing().DeviceInterfaceListener(sent);
+        if (!window) {
+            machine.Note("devices", Format(L"arrival of %s (class %s): no window is registered for the class, "
+                                           L"nothing sent",
+                                           m_path, Ports::GuidText(sent)));
+            return;
+        }
+        machine.Note("devices", Format(L"arrival of %s (class %s): WM_DEVICECHANGE DBT_DEVICEARRIVAL to window 0x%X",
+                                       m_path, Ports::GuidText(sent), static_cast<std::uint64_t>(window)));
+        const std::vector<std::uint8_t> record = Ports::MakeDeviceInterfaceBroadcast(sent, m_path);
+        machine.Windowing().Send(window, Ports::kWM_DEVICECHANGE, Ports::kDBT_DEVICEARRIVAL,
+                                 reinterpret_cast<std::intptr_t>(record.data()));
+    }
+
+private:
+    std::wstring m_path;
 };
 
 // tolm NAME = ANSWER: from now on the platform component answers NAME so
@@ -390,6 +428,7 @@ constexpr StimulusKind kKinds[] = {
     {"second-instance", "second-instance", &SecondInstance::Read},
     {"restart", "restart", &Restart::Read},
     {"acpi-event", "acpi-event BYTE", &AcpiEvent::Read},
+    {"usb-arrive", "usb-arrive PATH", &UsbArrive::Read},
     {"wmi-event", "wmi-event CLASS PROPERTY=TYPE VALUE ...", &WmiEvent::Read},
     {"tolm", "tolm NAME = ANSWER", &TolmAnswer::Read},
     {"dialog", "dialog click ID", &DialogAnswer::Read},
