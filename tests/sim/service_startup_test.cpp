@@ -7,7 +7,9 @@
 
 #include <algorithm>
 
+#include "agent/core/agent.h"
 #include "common/strings.h"
+#include "ports/device_broadcast.h"
 #include "process_log.h"
 #include "sim_fixture.h"
 
@@ -235,6 +237,67 @@ TEST(WindowMessages, EachAcpiNotificationQueriesThePortsAgain) {
     EXPECT_EQ(run.Count(L"Verbose WndProc : Got WM_NOTIFY_ACPI_USB_C"), 3u);
     EXPECT_EQ(run.ToastTexts(), std::vector<std::wstring>(4, run.Text(517))) << "start-up and three events";
     EXPECT_EQ(run.exitCode, 0);
+}
+
+// A hub with a billboard device on port 3, as an older Windows sees it.
+constexpr char kBillboardHub[] =
+    "[devices]\n"
+    "hub USB\\ROOT_HUB30\\4&1B7D5D1&0&0 \\\\?\\usb#root_hub30#4&1b7d5d1&0&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}\n"
+    "port 1 DeviceConnected bcdUSB=0x0200 class=0 idProduct=0xC31C bcdDevice=0x6400 "
+    "driver={36fc9e60-c465-11cf-8056-444553540000}\\0001 id=USB\\VID_046D&PID_C31C\\5&2A0&0&1\n"
+    "interface \\\\?\\usb#vid_046d&pid_c31c#5&2a0&0&1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}\n"
+    "port 2 NoDeviceConnected\n"
+    "port 3 DeviceConnected bcdUSB=0x0201 class=0x11 idProduct=0x5030 bcdDevice=0x0100 "
+    "driver={36fc9e60-c465-11cf-8056-444553540000}\\0003 id=USB\\VID_2109&PID_5030\\BB01\n"
+    "interface \\\\?\\usb#vid_2109&pid_5030#bb01#{a5dcbf10-6530-11d2-901f-00c04fb951ed}\n";
+constexpr char kKeyboard[] = "\\\\?\\usb#vid_046d&pid_c31c#5&2a0&0&1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+constexpr char kBillboard[] = "\\\\?\\usb#vid_2109&pid_5030#bb01#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+
+// A device's arrival is looked at whatever the policy says; the billboard's
+// message is shown unless a policy value silences it.
+TEST(WindowMessages, ABillboardArrivalIsToldUnlessThePolicySilencesIt) {
+    const std::string policies = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Arvek\\Arvek Notifications]\n";
+    const struct {
+        const char* what;
+        std::string policy;
+        const char* device;
+        bool told;
+    } cases[] = {
+        {"a billboard device", "", kBillboard, true},
+        {"an ordinary device", "", kKeyboard, false},
+        {"USB Type-C notifications silenced", policies + "\"SuppressUsbCNotifications\"=\"true\"\n", kBillboard, false},
+        {"all notifications silenced", policies + "\"SuppressAllNotifications\"=\"true\"\n", kBillboard, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        AgentRun run("os-version = 6.3.9600\n" + std::string("[registry]\nWindows Registry Editor Version 5.00\n\n") +
+                         c.policy,
+                     std::string(kWmiRoute) + kBillboardHub, "1s usb-arrive " + std::string(c.device) + "\n");
+        EXPECT_EQ(run.Count(L"Information CUsbDevice::Init : USB device inserted:  " + Arvek::WidenUtf8(c.device)), 1u)
+            << "the detection always runs";
+        EXPECT_EQ(run.Count(L"Verbose WndProc : Get billboard device message (device manager)"), c.told ? 1u : 0u);
+        EXPECT_EQ(run.ToastTexts(), c.told ? std::vector<std::wstring>{run.Text(526)} : std::vector<std::wstring>{});
+    }
+}
+
+// Only the arrival of a device interface is looked at: another event, or
+// another kind of device (a volume, type 3), returns at once.
+TEST(WindowMessages, OnlyADeviceInterfaceArrivalIsLookedAt) {
+    SimNotebook notebook("[machine]\n");
+    Notifications::Tidewatch::AgentGlobals globals;
+    Notifications::Tidewatch::CTidewatchAgent agent(notebook.machine.Platform(), globals, 0x400000);
+    auto record = Arvek::Ports::MakeDeviceInterfaceBroadcast(Arvek::Ports::kGUID_DEVINTERFACE_USB_DEVICE,
+                                                             Arvek::WidenUtf8(kBillboard));
+    const auto lParam = reinterpret_cast<std::intptr_t>(record.data());
+    Arvek::Testing::ClearProcessLog();
+    EXPECT_EQ(agent.WndProc(0xA0100, Arvek::Ports::kWM_DEVICECHANGE, 0x8004, lParam), 0);  // removal complete
+    EXPECT_EQ(agent.WndProc(0xA0100, Arvek::Ports::kWM_DEVICECHANGE, Arvek::Ports::kDBT_DEVICEARRIVAL, 0), 0);
+    record[Arvek::Ports::kBroadcastDeviceTypeOffset] = 3;  // DBT_DEVTYP_VOLUME
+    EXPECT_EQ(agent.WndProc(0xA0100, Arvek::Ports::kWM_DEVICECHANGE, Arvek::Ports::kDBT_DEVICEARRIVAL, lParam), 0);
+    EXPECT_THAT(Arvek::Testing::ProcessLogLines(), Not(Contains(HasSubstr(L"USB device inserted"))));
+    record[Arvek::Ports::kBroadcastDeviceTypeOffset] = 5;
+    agent.WndProc(0xA0100, Arvek::Ports::kWM_DEVICECHANGE, Arvek::Ports::kDBT_DEVICEARRIVAL, lParam);
+    EXPECT_THAT(Arvek::Testing::ProcessLogLines(), Contains(HasSubstr(L"USB device inserted")));
 }
 
 }  // namespace

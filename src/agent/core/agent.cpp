@@ -6,8 +6,11 @@
 #include "agent/core/settings_control.h"
 #include "agent/usbc/acpi_monitor.h"
 #include "agent/usbc/notifications_handler.h"
+#include "agent/usbc/usb_device.h"
 #include "agent/wmi_events/arvek_wmi_events.h"
 #include "common/hresult.h"
+#include "common/policy_names.h"
+#include "ports/device_broadcast.h"
 #include "shared/log.h"
 #include "shared/registry_image.h"
 
@@ -129,6 +132,9 @@ std::intptr_t CTidewatchAgent::WndProc(WindowHandle window, std::uint32_t messag
         case kWM_WTSSESSION_CHANGE:
             OnSessionChange(wParam);
             return 0;
+        case kWM_DEVICECHANGE:
+            OnDeviceChange(wParam, lParam);
+            return 0;
         case WM_NOTIFY_ACPI_USB_C:
             Verbose(L"Got WM_NOTIFY_ACPI_USB_C");
             if (m_globals.g_pNotificationsHandler) m_globals.g_pNotificationsHandler->HandleACPIUSbCEvent();
@@ -162,6 +168,24 @@ void CTidewatchAgent::OnPowerBroadcast(WindowHandle window, std::uintptr_t event
         wmi->ProcessTarnwallLog(0);
     }
     m_platform.windowing.SetForegroundWindow(window);
+}
+
+void CTidewatchAgent::OnDeviceChange(std::uintptr_t event, std::intptr_t record) {
+    // Only the arrival of a device interface; the record is the system's.
+    if (event != Arvek::Ports::kDBT_DEVICEARRIVAL || record == 0) return;
+    const auto bytes = Arvek::Ports::DeviceBroadcastAt(record);
+    if (bytes.size() < Arvek::Ports::kBroadcastNameOffset ||
+        Arvek::Ports::ReadBroadcastDword(bytes, Arvek::Ports::kBroadcastDeviceTypeOffset) !=
+            Arvek::Ports::kDBT_DEVTYP_DEVICEINTERFACE)
+        return;
+    // The detection runs, and logs, whatever the policy says.
+    CUsbDevice(m_platform, m_globals).Init(bytes);
+    if (CSettingsControl::AllNotificationsSuppressed(m_platform.registry)) return;
+    if (CSettingsControl::GetRegistrySetting(m_platform.registry, Arvek::PolicyNames::kSuppressUsbCNotifications))
+        return;
+    if (!m_globals.g_bBillboardFound) return;
+    Verbose(L"Get billboard device message (device manager)");
+    if (m_globals.g_pNotificationsHandler) m_globals.g_pNotificationsHandler->ShowBillboardMessage();
 }
 
 void CTidewatchAgent::OnSessionChange(std::uintptr_t code) {

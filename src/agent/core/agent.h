@@ -47,6 +47,7 @@ private:
     // The window messages that make the agent look again.
     void OnPowerBroadcast(Arvek::Ports::WindowHandle window, std::uintptr_t event);
     void OnSessionChange(std::uintptr_t code);
+    void OnDeviceChange(std::uintptr_t event, std::intptr_t record);
 
     Arvek::Ports::Platform& m_platform;
     ModuleHandle m_instance;
