@@ -107,6 +107,11 @@ TEST(ServiceStartup, TheWmiRouteInItsOrder) {
         if (text.find(L"registered for device-interface arrivals") != std::wstring::npos) registered.push_back(text);
     EXPECT_THAT(registered, ElementsAre(HasSubstr(L"{A5DCBF10-6530-11D2-901F-00C04FB951ED}"),
                                         HasSubstr(L"{F18A0E88-C30C-11D0-8815-00A0C906BED8}")));
+    // The agent's icon is written for the registrations; the firmware
+    // protection's is only asked for, and there is none.
+    auto& files = run.notebook.machine.Files();
+    EXPECT_TRUE(files.GetFileInfo(files.TempPath() + L"Arvek.ico"));
+    EXPECT_FALSE(files.GetFileInfo(files.TempPath() + L"ARTW.ico"));
 }
 
 // Where each machine's USB Type-C events come from, whether arrivals are
