@@ -38,6 +38,15 @@ constexpr std::uint32_t kWM_DWMNCRENDERINGCHANGED = 0x031F;
 constexpr std::uint32_t kWM_USER = 0x0400;
 constexpr std::uint32_t kWM_APP = 0x8000;
 
+// WM_POWERBROADCAST's events and WM_WTSSESSION_CHANGE's codes.
+constexpr std::uintptr_t kPBT_APMSUSPEND = 4;
+constexpr std::uintptr_t kPBT_APMRESUMESUSPEND = 7;
+constexpr std::uintptr_t kPBT_APMRESUMEAUTOMATIC = 18;
+constexpr std::uintptr_t kWTS_SESSION_LOGON = 5;
+constexpr std::uintptr_t kWTS_SESSION_LOGOFF = 6;
+constexpr std::uintptr_t kWTS_SESSION_LOCK = 7;
+constexpr std::uintptr_t kWTS_SESSION_UNLOCK = 8;
+
 // Window and class styles, show commands.
 constexpr std::uint32_t kCS_VREDRAW = 0x0001;
 constexpr std::uint32_t kCS_HREDRAW = 0x0002;

@@ -26,11 +26,6 @@ constexpr std::size_t kNameBuffer = 100;
 constexpr std::uint32_t kIdsAppTitle = 500;
 constexpr std::uint32_t kIdsWindowClass = 505;
 
-constexpr std::uintptr_t kPBT_APMSUSPEND = 4;
-constexpr std::uintptr_t kPBT_APMRESUMESUSPEND = 7;
-constexpr std::uintptr_t kPBT_APMRESUMEAUTOMATIC = 18;
-constexpr std::uintptr_t kWTS_SESSION_LOGON = 5;
-constexpr std::uintptr_t kWTS_SESSION_UNLOCK = 8;
 // How long the resume work waits for the system to settle after a wake.
 constexpr std::uint32_t kResumeSettleMs = 1000;
 

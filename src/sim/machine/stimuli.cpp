@@ -109,11 +109,14 @@ class PowerChange final : public Stimulus {
 public:
     static std::shared_ptr<const Stimulus> ReadSuspend(const StimulusLine& line) {
         NoArguments(line, "suspend");
-        return std::make_shared<PowerChange>(L"the notebook goes to sleep", std::vector<std::uintptr_t>{4});
+        return std::make_shared<PowerChange>(L"the notebook goes to sleep",
+                                             std::vector<std::uintptr_t>{Ports::kPBT_APMSUSPEND});
     }
     static std::shared_ptr<const Stimulus> ReadResume(const StimulusLine& line) {
         NoArguments(line, "resume");
-        return std::make_shared<PowerChange>(L"the notebook wakes up", std::vector<std::uintptr_t>{18, 7});
+        return std::make_shared<PowerChange>(
+            L"the notebook wakes up",
+            std::vector<std::uintptr_t>{Ports::kPBT_APMRESUMEAUTOMATIC, Ports::kPBT_APMRESUMESUSPEND});
     }
     PowerChange(std::wstring description, std::vector<std::uintptr_t> events)
         : m_description(std::move(description)), m_events(std::move(events)) {}
@@ -134,7 +137,10 @@ class SessionChange final : public Stimulus {
 public:
     static std::shared_ptr<const Stimulus> Read(const StimulusLine& line) {
         static const std::map<std::string, std::uintptr_t> codes = {
-            {"logon", 5}, {"logoff", 6}, {"lock", 7}, {"unlock", 8}};
+            {"logon", Ports::kWTS_SESSION_LOGON},
+            {"logoff", Ports::kWTS_SESSION_LOGOFF},
+            {"lock", Ports::kWTS_SESSION_LOCK},
+            {"unlock", Ports::kWTS_SESSION_UNLOCK}};
         const auto& words = line.Words();
         const auto code = words.size() == 1 ? codes.find(words[0]) : codes.end();
         if (code == codes.end()) line.Fail("expected: session logon|logoff|lock|unlock: session " + line.Rest());

@@ -85,19 +85,7 @@ bool SimWindowing::DestroyWindow(Ports::WindowHandle window) {
 
 int SimWindowing::GetNextMessage(Ports::Message& message) {
     for (;;) {
-        {
-            std::unique_lock guard(m_lock);
-            if (!m_queue.empty()) {
-                message = m_queue.front();
-                m_queue.pop_front();
-                return 1;
-            }
-            if (m_quit) {
-                message = Ports::Message{0, Ports::kWM_QUIT, static_cast<std::uintptr_t>(m_quitCode), 0};
-                m_quit = false;
-                return 0;
-            }
-        }
+        if (const int got = PeekNextMessage(message); got >= 0) return got;
         if (m_pump && m_pump()) continue;
         // Nothing left to happen: the program would wait for ever. Say so and
         // end the wait as an error, so that a run always ends.
