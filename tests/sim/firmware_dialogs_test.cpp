@@ -37,10 +37,9 @@ std::wstring Line(const char* level, const std::string& function, const std::wst
 struct DialogRun {
     explicit DialogRun(const std::string& timeline, const std::string& policy = "",
                        const std::function<void(SimNotebook&)>& before = nullptr, const std::string& tolm = "")
-        : notebook("[machine]\n[registry]\nWindows Registry Editor Version 5.00\n\n"
-                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\State]\n"
-                   "\"ImageState\"=\"IMAGE_STATE_COMPLETE\"\n" +
-                   policy + "[tolm]\nPlatform.MachineID = string 1234\n" + tolm + "[timeline]\n" + timeline) {
+        : notebook(std::string("[machine]\n[registry]\nWindows Registry Editor Version 5.00\n\n") +
+                   Arvek::Testing::kImageCompleteReg + policy + "[tolm]\nPlatform.MachineID = string 1234\n" + tolm +
+                   "[timeline]\n" + timeline) {
         Arvek::Testing::ClearProcessLog();
         Notifications::Tidewatch::SetLinkSelector(-1);  // a new process
         if (before) before(notebook);

@@ -22,9 +22,6 @@ using testing::HasSubstr;
 using testing::IsEmpty;
 using testing::Not;
 
-constexpr char kImageComplete[] =
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\State]\n"
-    "\"ImageState\"=\"IMAGE_STATE_COMPLETE\"\n";
 // The machine routes: the ACPI driver's event, or the firmware's WMI event.
 constexpr char kAcpiRoute[] = "Platform.MachineID = string 8042\nPlatform.USBC.Supported = bool true\n";
 constexpr char kWmiRoute[] = "Platform.MachineID = string 1234\nPlatform.USBC.Supported = bool true\n";
@@ -46,7 +43,8 @@ std::string Messages(const std::string& ids) {
 struct AgentRun {
     AgentRun(const std::string& machine, const std::string& tolm, const std::string& timeline,
              const std::function<void(SimNotebook&)>& before = nullptr)
-        : notebook("[machine]\n" + machine + "[registry]\nWindows Registry Editor Version 5.00\n\n" + kImageComplete +
+        : notebook("[machine]\n" + machine + "[registry]\nWindows Registry Editor Version 5.00\n\n" +
+                   Arvek::Testing::kImageCompleteReg +
                    (tolm.empty() ? std::string() : "[tolm]\n" + tolm) + "[timeline]\n" + timeline) {
         Arvek::Testing::ClearProcessLog();
         if (before) before(notebook);

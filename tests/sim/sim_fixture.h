@@ -36,6 +36,12 @@ private:
     std::filesystem::path m_path;
 };
 
+// .reg lines (without the header) saying the maker's image is finished,
+// which the firmware-event subscriptions look at.
+inline constexpr char kImageCompleteReg[] =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\State]\n"
+    "\"ImageState\"=\"IMAGE_STATE_COMPLETE\"\n";
+
 // A machine from scenario text; `policy` is .reg text appended as the
 // scenario's registry (without its header line).
 struct SimNotebook {

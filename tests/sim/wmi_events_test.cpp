@@ -41,9 +41,7 @@ std::wstring Line(const char* level, const std::string& function, const std::wst
 // The image is complete, the platform component answers what the case says.
 std::string Notebook(const std::string& tolm, const std::string& machine = "") {
     return "[machine]\n" + machine +
-           "[registry]\nWindows Registry Editor Version 5.00\n\n"
-           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\State]\n"
-           "\"ImageState\"=\"IMAGE_STATE_COMPLETE\"\n"
+           "[registry]\nWindows Registry Editor Version 5.00\n\n" + Arvek::Testing::kImageCompleteReg +
            "[tolm]\n" + tolm;
 }
 
