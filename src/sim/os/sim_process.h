@@ -31,12 +31,15 @@ public:
     bool VersionIsAtLeast(std::uint32_t major, std::uint32_t minor, std::uint16_t servicePackMajor) override;
 
 private:
+    std::uint32_t LookUpThreadId();
+
     std::wstring m_osVersion;
     std::wstring m_modulePath;
     std::wstring m_productName;
     std::map<std::wstring, std::wstring> m_environment;
     std::mutex m_lock;
     std::map<std::thread::id, std::uint32_t> m_threadIds;
+    const std::uint64_t m_serial;
 };
 
 }  // namespace Arvek::Sim
