@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -132,55 +133,61 @@ private:
 
 constexpr std::size_t kCacheLine = 64;
 
-// What a writer keeps of its batch's room between batches, in characters;
-// a burst that needed more gives it back.
-constexpr std::size_t kKeptQueueChars = 1024 * 1024;
+// The queue is a list of chunks, each a run of characters (every record's
+// line and its line end, one after the other, as the file takes them) and a
+// mark per record. A thread that logs reserves room at the end of the last
+// chunk under the queue's lock, copies its line there after letting the lock
+// go, and then marks the record as published. So the copy's stores, which
+// land on memory the writer has just read from the other processor, finish
+// while the caller goes on, instead of being waited for as the lock is let
+// go. The writer takes records in order, each once its mark says it is
+// there, and hands the file runs of them in one write.
+constexpr std::size_t kChunkChars = 64 * 1024;
+constexpr std::uint32_t kChunkRecords = 1024;
+// Empty chunks kept for the next burst; a burst that needed more gives the
+// rest back.
+constexpr std::size_t kKeptChunks = 8;
 
-// Queued records as the file takes them: each record's line and its line
-// end, one after the other in one buffer, and where each record ends.
-struct QueuedLines {
-    std::wstring text;
-    std::vector<std::size_t> ends;
+struct QueueChunk {
+    // A record's place: where its characters end, and which use of the
+    // chunk it belongs to once they are in place (0: never used).
+    struct Slot {
+        std::size_t end = 0;
+        std::atomic<std::uint32_t> published{0};
+    };
 
-    std::size_t size() const { return ends.size(); }
-    bool empty() const { return ends.empty(); }
-    std::size_t Begin(std::size_t record) const { return record == 0 ? 0 : ends[record - 1]; }
-    void clear() {
-        text.clear();
-        ends.clear();
+    explicit QueueChunk(std::size_t chars)
+        : text(new wchar_t[chars]), capacity(chars), slots(new Slot[kChunkRecords]) {}
+
+    bool Fits(std::size_t chars) const { return records < kChunkRecords && capacity - used >= chars; }
+    std::size_t Begin(std::uint32_t record) const { return record == 0 ? 0 : slots[record - 1].end; }
+    bool Published(std::uint32_t record) const {
+        return slots[record].published.load(std::memory_order_acquire) == use;
     }
-    void Append(std::wstring_view line) {
-        const std::size_t size = text.size();
-        try {
-            text.append(line);
-            text.push_back(L'\n');  // CR LF in the file
-            ends.push_back(text.size());
-        } catch (...) {
-            text.resize(size);
-            throw;
-        }
+    // Empty again, for a new use; the marks of the old one no longer count.
+    void Reset() {
+        used = 0;
+        records = 0;
+        ++use;
     }
-    // Drops the first `count` records.
-    void DropFront(std::size_t count) {
-        if (count == 0) return;
-        const std::size_t cut = ends[count - 1];
-        text.erase(0, cut);
-        ends.erase(ends.begin(), ends.begin() + static_cast<std::ptrdiff_t>(count));
-        for (auto& end : ends) end -= cut;
-    }
-    // Appends every record of `other`.
-    void AppendAll(const QueuedLines& other) {
-        const std::size_t base = text.size();
-        text.append(other.text);
-        for (const std::size_t end : other.ends) ends.push_back(base + end);
-    }
+
+    const std::unique_ptr<wchar_t[]> text;
+    const std::size_t capacity;
+    const std::unique_ptr<Slot[]> slots;
+    // Under the queue's lock (the writer alone changes `use`, so it may read
+    // it without).
+    std::size_t used = 0;        // characters reserved
+    std::uint32_t records = 0;   // records reserved
+    std::uint32_t use = 1;
 };
 
 }  // namespace
 
 struct CArvekLogListenerFile::State {
     State(Ports::IFileSystem& fileSystem, std::wstring programName)
-        : files(fileSystem), program(std::move(programName)) {}
+        : files(fileSystem), program(std::move(programName)) {
+        spareChunks.reserve(kKeptChunks);
+    }
 
     Ports::IFileSystem& files;
     const std::wstring program;
@@ -199,35 +206,48 @@ struct CArvekLogListenerFile::State {
     std::uint64_t writeCounter = 0;
     std::atomic<bool> lastWaitTimedOut{false};
 
-    // The queue (queued mode), oldest record first, and the writer's batch:
-    // the writer swaps them, so that both keep their room and a record
-    // costs the caller no allocation once they have grown. What the threads
-    // that log touch for every record and what the writer touches for every
-    // record lie on cache lines of their own; sharing one, the two threads
-    // took it from each other for every line.
+    // The queue (queued mode): chunks, oldest first; the threads that log
+    // add to the last. What they touch for every record and what the writer
+    // touches for every record lie on cache lines of their own; sharing one,
+    // the two threads took it from each other for every line.
     alignas(kCacheLine) mutable std::mutex queueLock;
     std::condition_variable writerDone;
-    QueuedLines queue;
+    std::deque<std::unique_ptr<QueueChunk>> chunks;
+    std::vector<std::unique_ptr<QueueChunk>> spareChunks;  // room for kKeptChunks, reserved
+    std::uint32_t readRecord = 0;  // the first record of the first chunk not written yet
     bool writerRunning = false;
-    std::atomic<std::size_t> unwritten{0};  // queued, or taken by the writer and not written yet
+    std::atomic<std::uint64_t> recordsQueued{0};  // changed under the lock
 
-    alignas(kCacheLine) QueuedLines batch;  // the writer's alone while it runs
-    std::atomic<bool> stopping{false};      // the listener is gone; a late writer touches nothing more
+    alignas(kCacheLine) std::atomic<std::uint64_t> recordsDone{0};  // written, or lost; the writer's
+    std::atomic<bool> stopping{false};  // the listener is gone; a late writer touches nothing more
 
     // Never throw: a record that cannot be written (out of memory, say) is
     // lost, and the file and the mutex are never left held.
     bool OpenFile(bool writerThread);
     void CloseFile();
     void WriteRecord(LogData& data) noexcept;
-    // Writes the batch's records, oldest first, until they are all written
-    // or the hold is over; returns the number written.
-    std::size_t WriteBatch(std::chrono::steady_clock::time_point holdUntil, bool& holdOver) noexcept;
     void Rotate(bool force);
     void RunWriter();
+    // Under the queue's lock: whether every record queued is written, and a
+    // chunk with room for `chars` characters (may throw std::bad_alloc).
+    bool QueueEmpty() const;
+    std::unique_ptr<QueueChunk> TakeChunk(std::size_t chars);
     // Writes what is queued until the queue is empty or the hold is over;
     // called and returns with the queue's lock held.
     void WriteQueued(std::unique_lock<std::mutex>& guard, std::chrono::steady_clock::time_point holdUntil,
                      bool& holdOver);
+    // Writes records [from, to) of a chunk, oldest first, until they are all
+    // written or the hold is over; returns the first not written.
+    std::uint32_t WriteRecords(const QueueChunk& chunk, std::uint32_t from, std::uint32_t to,
+                               std::chrono::steady_clock::time_point holdUntil, bool& holdOver) noexcept;
+    // Waits until a reserved record's line is in place; false when the
+    // listener goes meanwhile.
+    bool WaitPublished(const QueueChunk& chunk, std::uint32_t record) const;
+    std::uint64_t Pending() const {
+        // Done first: the queued count only grows and is never below it.
+        const std::uint64_t done = recordsDone.load();
+        return recordsQueued.load() - done;
+    }
     bool Stopping() const { return stopping.load(); }
 };
 
@@ -335,50 +355,82 @@ void CArvekLogListenerFile::State::Rotate(bool force) {
     if (wasOpen) stream = files.OpenTextForAppend(path);
 }
 
-std::size_t CArvekLogListenerFile::State::WriteBatch(std::chrono::steady_clock::time_point holdUntil,
-                                                     bool& holdOver) noexcept {
+bool CArvekLogListenerFile::State::QueueEmpty() const {
+    return chunks.empty() || (chunks.size() == 1 && readRecord == chunks.front()->records);
+}
+
+std::unique_ptr<QueueChunk> CArvekLogListenerFile::State::TakeChunk(std::size_t chars) {
+    if (chars <= kChunkChars && !spareChunks.empty()) {
+        auto chunk = std::move(spareChunks.back());
+        spareChunks.pop_back();
+        return chunk;
+    }
+    return std::make_unique<QueueChunk>(std::max(chars, kChunkChars));
+}
+
+bool CArvekLogListenerFile::State::WaitPublished(const QueueChunk& chunk, std::uint32_t record) const {
+    // The thread that reserved the record is copying its line: a moment,
+    // unless the system has just taken its processor away.
+    for (unsigned turn = 0; !chunk.Published(record); ++turn) {
+        if (Stopping()) return false;
+        if (turn < 64) {
+            std::this_thread::yield();
+        } else {
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    }
+    return true;
+}
+
+std::uint32_t CArvekLogListenerFile::State::WriteRecords(const QueueChunk& chunk, std::uint32_t from,
+                                                         std::uint32_t to,
+                                                         std::chrono::steady_clock::time_point holdUntil,
+                                                         bool& holdOver) noexcept {
     // Runs of records go to the file in one write each; a run ends where the
-    // write counter asks for a size check, and after kRunRecords records,
-    // when the hold is looked at. The file receives the same characters as
-    // with one write per line and one per line end.
-    constexpr std::size_t kRunRecords = 256;
+    // write counter asks for a size check, at a record not in place yet, and
+    // after kRunRecords records, when the hold is looked at. The file
+    // receives the same characters as with one write per line and one per
+    // line end.
+    constexpr std::uint32_t kRunRecords = 256;
     const std::uint64_t checkAbove = static_cast<std::uint64_t>(limitKiB) * 10;
-    std::size_t next = 0;
-    while (next < batch.size() && !stopping && !holdOver) {
-        const std::size_t runStart = next;
+    std::uint32_t next = from;
+    while (next < to && !stopping && !holdOver) {
+        if (!WaitPublished(chunk, next)) break;
+        const std::uint32_t runStart = next;
         try {
             if (writeCounter++ > checkAbove) {
                 Rotate(false);
                 writeCounter /= 2;
             }
             ++next;
-            while (next < batch.size() && next - runStart < kRunRecords && writeCounter <= checkAbove) {
+            while (next < to && next - runStart < kRunRecords && writeCounter <= checkAbove &&
+                   chunk.Published(next)) {
                 ++writeCounter;
                 ++next;
             }
             // Lost when a rotation could not reopen the file.
             if (stream) {
-                const std::size_t begin = batch.Begin(runStart);
-                stream->Write(std::wstring_view(batch.text).substr(begin, batch.ends[next - 1] - begin));
+                const std::size_t begin = chunk.Begin(runStart);
+                stream->Write(std::wstring_view(chunk.text.get() + begin, chunk.slots[next - 1].end - begin));
             }
         } catch (...) {
             // Out of memory: this run is lost.
             if (next == runStart) ++next;
         }
-        unwritten -= next - runStart;
+        recordsDone += next - runStart;
         holdOver = std::chrono::steady_clock::now() >= holdUntil;
     }
     return next;
 }
 
 void CArvekLogListenerFile::State::RunWriter() {
-    // The writer takes everything queued at once, by swapping the queue with
-    // its empty batch: taking records one at a time through the queue's lock
-    // would make it and the threads that log take turns on that lock for
-    // every line. What it cannot write before its hold is over goes back to
-    // the front of the queue, so the order never changes. When the queue
-    // runs dry it waits a moment with the file still open, and it ends once
-    // it has closed the file and finds the queue empty.
+    // The writer takes everything reserved at once and writes it without
+    // the queue's lock: taking records one at a time through the lock would
+    // make it and the threads that log take turns on it for every line. What
+    // it cannot write before its hold is over stays first in the queue, so
+    // the order never changes. When the queue runs dry it waits a moment
+    // with the file still open, and it ends once it has closed the file and
+    // finds the queue empty.
     for (;;) {
         if (!OpenFile(true)) {
             // The records stay queued; the next record starts a new writer.
@@ -392,14 +444,22 @@ void CArvekLogListenerFile::State::RunWriter() {
         std::unique_lock guard(queueLock);
         for (;;) {
             WriteQueued(guard, holdUntil, holdOver);
-            if (!queue.empty() || stopping || holdOver) break;
+            if (!QueueEmpty() || stopping || holdOver) break;
             // Dry: give the threads that log a moment to add more before the
-            // file is closed.
+            // file is closed, looking again after every short nap, so that a
+            // burst that starts meanwhile is taken up at once rather than
+            // after the whole moment.
             guard.unlock();
-            std::this_thread::sleep_for(std::chrono::microseconds(kLingerMicroseconds));
-            holdOver = std::chrono::steady_clock::now() >= holdUntil;
+            const auto lingerUntil =
+                std::chrono::steady_clock::now() + std::chrono::microseconds(kLingerMicroseconds);
+            for (;;) {
+                std::this_thread::sleep_for(std::chrono::microseconds(kLingerNapMicroseconds));
+                const auto now = std::chrono::steady_clock::now();
+                holdOver = now >= holdUntil;
+                if (Pending() != 0 || holdOver || now >= lingerUntil || stopping) break;
+            }
             guard.lock();
-            if (queue.empty()) break;
+            if (QueueEmpty()) break;
         }
         // The file is closed before the writer ends, and what came while it
         // closed is its own to write. Between the two opens the mutex is free
@@ -407,7 +467,7 @@ void CArvekLogListenerFile::State::RunWriter() {
         guard.unlock();
         CloseFile();
         guard.lock();
-        if (queue.empty() || stopping) {
+        if (QueueEmpty() || stopping) {
             writerRunning = false;
             writerDone.notify_all();
             return;
@@ -417,25 +477,39 @@ void CArvekLogListenerFile::State::RunWriter() {
 
 void CArvekLogListenerFile::State::WriteQueued(std::unique_lock<std::mutex>& guard,
                                                std::chrono::steady_clock::time_point holdUntil, bool& holdOver) {
-    while (!queue.empty() && !stopping && !holdOver) {
-        std::swap(batch, queue);
-        guard.unlock();
-        const std::size_t done = WriteBatch(holdUntil, holdOver);
-        guard.lock();
-        if (const std::size_t left = batch.size() - done; left != 0) {
-            // What the hold left goes back before what came meanwhile.
-            try {
-                batch.DropFront(done);
-                batch.AppendAll(queue);
-                std::swap(batch, queue);
-            } catch (...) {
-                // Out of memory: those not written are lost; the queue is as it was.
-                unwritten -= left;
+    // The writer takes the records reserved so far and writes them without
+    // the lock, so that the threads that log are never kept waiting by the
+    // file. What the hold leaves stays where it is, for the next writer.
+    while (!chunks.empty() && !stopping && !holdOver) {
+        QueueChunk& chunk = *chunks.front();
+        if (readRecord == chunk.records) {
+            if (chunks.size() == 1) {
+                // Written out: the chunk the callers fill starts again from
+                // its top; one that only a long line needed goes.
+                if (chunk.capacity == kChunkChars) {
+                    chunk.Reset();
+                } else {
+                    chunks.clear();
+                }
+                readRecord = 0;
+                break;
             }
+            // The callers have gone on to the next chunk: this one is room
+            // for a later burst, or given back.
+            std::unique_ptr<QueueChunk> done = std::move(chunks.front());
+            chunks.pop_front();
+            readRecord = 0;
+            if (done->capacity == kChunkChars && spareChunks.size() < kKeptChunks) {
+                done->Reset();
+                spareChunks.push_back(std::move(done));  // within the room reserved
+            }
+            continue;
         }
-        batch.clear();  // keeps its room for the next swap
-        // After a burst, give back what only the burst needed.
-        if (batch.text.capacity() > kKeptQueueChars) batch = QueuedLines();
+        const std::uint32_t to = chunk.records;
+        guard.unlock();
+        const std::uint32_t next = WriteRecords(chunk, readRecord, to, holdUntil, holdOver);
+        guard.lock();
+        readRecord = next;
     }
 }
 
@@ -503,9 +577,7 @@ CArvekLogListenerFile::~CArvekLogListenerFile() {
         if (!s.writerRunning) break;
         s.writerDone.wait_for(guard, wait, [&] { return !s.writerRunning; });
     }
-    s.stopping = true;
-    s.unwritten -= s.queue.size();
-    s.queue.clear();  // what is still queued is lost
+    s.stopping = true;  // what is still queued is lost
     const bool stuck = s.writerRunning;
     guard.unlock();
     if (m_writer.joinable()) {
@@ -529,25 +601,44 @@ void CArvekLogListenerFile::Log(LogData& data) {
         return;
     }
     const std::wstring_view line = data.LineView();
-    std::lock_guard guard(s.queueLock);
-    try {
-        s.queue.Append(line);
-    } catch (...) {
-        return;  // out of memory: this listener loses the record
-    }
-    ++s.unwritten;
-    if (!s.writerRunning) {
-        // The previous writer has closed the file and marked itself done; it
-        // only ends its thread still. Let it go, as closing a thread's handle
-        // does, rather than wait here; it holds the state it touches.
-        if (m_writer.joinable()) m_writer.detach();
+    const std::size_t chars = line.size() + 1;  // and its line end, CR LF in the file
+    QueueChunk* chunk = nullptr;
+    std::size_t at = 0;
+    std::uint32_t record = 0, use = 0;
+    {
+        std::lock_guard guard(s.queueLock);
         try {
-            m_writer = std::thread([state = m_state] { state->RunWriter(); });
-            s.writerRunning = true;
+            if (s.chunks.empty() || !s.chunks.back()->Fits(chars)) s.chunks.push_back(s.TakeChunk(chars));
         } catch (...) {
-            // No thread now: the record waits for the next one.
+            return;  // out of memory: this listener loses the record
+        }
+        chunk = s.chunks.back().get();
+        at = chunk->used;
+        record = chunk->records;
+        use = chunk->use;
+        chunk->used += chars;
+        ++chunk->records;
+        ++s.recordsQueued;
+        if (!s.writerRunning) {
+            // The previous writer has closed the file and marked itself done;
+            // it only ends its thread still. Let it go, as closing a thread's
+            // handle does, rather than wait here; it holds the state it
+            // touches.
+            if (m_writer.joinable()) m_writer.detach();
+            try {
+                m_writer = std::thread([state = m_state] { state->RunWriter(); });
+                s.writerRunning = true;
+            } catch (...) {
+                // No thread now: the record waits for the next one.
+            }
         }
     }
+    // The room is this call's alone, and the chunk stays until the writer
+    // has written the record, which it does only once it is published.
+    wchar_t* end = std::copy(line.begin(), line.end(), chunk->text.get() + at);
+    *end = L'\n';
+    chunk->slots[record].end = at + chars;
+    chunk->slots[record].published.store(use, std::memory_order_release);
 }
 
 ListenerType CArvekLogListenerFile::GetType() const { return m_state->queued ? QueuedFile : File; }
@@ -556,7 +647,9 @@ const std::wstring& CArvekLogListenerFile::MutexName() const { return m_state->m
 std::uint32_t CArvekLogListenerFile::MaxLogSizeKiB() const { return m_state->limitKiB; }
 bool CArvekLogListenerFile::Queued() const { return m_state->queued; }
 
-std::size_t CArvekLogListenerFile::PendingRecords() const { return m_state->unwritten.load(); }
+std::size_t CArvekLogListenerFile::PendingRecords() const {
+    return static_cast<std::size_t>(m_state->Pending());
+}
 
 bool CArvekLogListenerFile::WriterRunning() const {
     std::lock_guard guard(m_state->queueLock);

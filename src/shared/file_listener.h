@@ -9,7 +9,7 @@
 //
 // Direct mode (type File) writes each record on the caller's thread. Queued
 // mode (type QueuedFile) copies the record into a queue and returns; one
-// writer thread at a time drains the queue.
+// writer thread at a time drains the queue, in the order of the records.
 //
 // Waiting for the mutex is bounded (kMutexWaitMs): any process of any session
 // can hold a mutex of that name, and the agent logs on its main thread, so a
@@ -104,6 +104,8 @@ public:
     // on Windows, up to the system timer's period; the hold still bounds
     // them.)
     static constexpr std::uint32_t kLingerMicroseconds = 200;
+    // ... looking at the queue after every nap this long.
+    static constexpr std::uint32_t kLingerNapMicroseconds = 20;
 
     // Reads "MaxLogSize" and "QueuedWrites", creates the log folder and the
     // mutex, and checks the file's first line.
