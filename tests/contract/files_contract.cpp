@@ -61,6 +61,37 @@ TEST_P(FilesContract, ANewTextFileIsUtf8WithByteOrderMarkAndCrLf) {
     }
 }
 
+TEST_P(FilesContract, EveryCharacterOfALongLineIsEncodedWhereverItFalls) {
+    // A character that is not plain ASCII, at every place within eight
+    // characters of plain text, in one write.
+    const struct {
+        std::wstring character;
+        std::string bytes;
+    } cases[] = {
+        {L"\n", "\r\n"},
+        {std::wstring(1, L'\0'), ""},
+        {L"\u00e9", "\xC3\xA9"},
+        {L"\u20ac", "\xE2\x82\xAC"},
+        {L"\U0001F600", "\xF0\x9F\x98\x80"},
+        {L"\x7f", "\x7f"},
+    };
+    std::wstring text;
+    std::string expected = kBom;
+    for (const auto& c : cases) {
+        for (std::size_t at = 0; at < 9; ++at) {
+            const std::wstring before(at, L'a'), after(17 - at, L'b');
+            text += before + c.character + after;
+            expected += std::string(at, 'a') + c.bytes + std::string(17 - at, 'b');
+        }
+    }
+    {
+        auto file = Files().OpenTextForAppend(In(L"long.log"));
+        ASSERT_TRUE(file);
+        EXPECT_TRUE(file->Write(text));
+    }
+    EXPECT_EQ(expected, Bytes(L"long.log"));
+}
+
 TEST_P(FilesContract, AnExistingFileGetsAByteOrderMarkOnlyWhenEmpty) {
     Put(L"empty.log", "");
     Put(L"old.log", "abc\r\n");

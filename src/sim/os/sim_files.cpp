@@ -48,6 +48,21 @@ void AppendTextModeUtf8(std::string& out, std::wstring_view text) {
     out.resize(at + text.size() * 4 + 1);  // the most any character takes (CR LF: 2 for 1)
     char* p = out.data() + at;
     for (std::size_t i = 0; i < text.size(); ++i) {
+        // Log lines are mostly plain ASCII: take eight characters at a time
+        // while none of them is a NUL, a line end or beyond ASCII.
+        constexpr std::size_t kBlock = 8;
+        while (i + kBlock <= text.size()) {
+            bool plain = true;
+            for (std::size_t k = 0; k < kBlock; ++k) {
+                const auto c = static_cast<std::uint32_t>(text[i + k]);
+                plain &= c - 1 < 0x7F && c != L'\n';
+            }
+            if (!plain) break;
+            for (std::size_t k = 0; k < kBlock; ++k) p[k] = static_cast<char>(text[i + k]);
+            p += kBlock;
+            i += kBlock;
+        }
+        if (i == text.size()) break;
         auto cp = static_cast<std::uint32_t>(text[i]);
         if (cp < 0x80) {
             if (cp == L'\n') {
