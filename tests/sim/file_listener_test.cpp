@@ -577,6 +577,29 @@ TEST_F(FileLog, DestroyingAQueuedListenerWithAStuckWriterDiscardsItsQueue) {
     EXPECT_EQ("\xEF\xBB\xBF", Read(LogPath()));
 }
 
+TEST_F(FileLog, QueuedRecordsOfEverySizeComeOutWholeAndInOrder) {
+    // Lines far longer than the queue's room for one burst, and more short
+    // lines than it keeps track of at once, while the mutex is held and
+    // while the writer is at work.
+    SetDword(false, L"MaxLogSize", 100000);  // no rotation
+    auto listener = Make(true);
+    std::vector<std::wstring> messages;
+    for (int i = 0; i < 3000; ++i) {
+        const std::size_t size = i % 500 == 7 ? 300000 + static_cast<std::size_t>(i) : static_cast<std::size_t>(i % 40);
+        messages.push_back(std::to_wstring(i) + L":" + std::wstring(size, i % 2 ? L'\u00e9' : L'x'));
+    }
+    {
+        Holder holder(listener->MutexName());
+        for (std::size_t i = 0; i < messages.size() / 2; ++i) Log(*listener, messages[i]);
+    }
+    for (std::size_t i = messages.size() / 2; i < messages.size(); ++i) Log(*listener, messages[i]);
+    ASSERT_TRUE(Eventually([&] { return listener->PendingRecords() == 0; }));
+    listener.reset();
+    std::string expected = "\xEF\xBB\xBF";
+    for (const auto& message : messages) expected += Line(NarrowUtf8(message));
+    EXPECT_TRUE(Read(LogPath()) == expected);  // (megabytes: not printed)
+}
+
 TEST_F(FileLog, QueuedBatchesRotateAtTheSameRecordsAsDirectWrites) {
     // 1 KiB: a size check every six writes. The queued writer hands the file
     // runs of records at once; the checks, and so the rotations, must fall
