@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <fstream>
@@ -41,6 +44,46 @@ bool IsValidNameChar(wchar_t c, bool wildcards) {
     }
 }
 
+// Copies plain ASCII (no NUL, no line end) from text[i] to `p` in blocks
+// while whole blocks are plain; returns where it stopped and moves `p` on.
+std::size_t CopyPlainBlocks(std::wstring_view text, std::size_t i, char*& p) {
+#if defined(__SSE2__)
+    if constexpr (sizeof(wchar_t) == 4) {
+        const __m128i high = _mm_set1_epi32(~0x7F);
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i lineEnd = _mm_set1_epi32(L'\n');
+        while (i + 16 <= text.size()) {
+            const auto* in = reinterpret_cast<const __m128i*>(text.data() + i);
+            const __m128i a = _mm_loadu_si128(in), b = _mm_loadu_si128(in + 1);
+            const __m128i c = _mm_loadu_si128(in + 2), d = _mm_loadu_si128(in + 3);
+            const __m128i all = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
+            __m128i special = _mm_xor_si128(_mm_cmpeq_epi32(_mm_and_si128(all, high), zero), _mm_set1_epi32(-1));
+            for (const __m128i v : {a, b, c, d})
+                special = _mm_or_si128(special, _mm_or_si128(_mm_cmpeq_epi32(v, zero), _mm_cmpeq_epi32(v, lineEnd)));
+            if (_mm_movemask_epi8(special) != 0) break;
+            // Every value is 1..127: packing cannot saturate.
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                             _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d)));
+            p += 16;
+            i += 16;
+        }
+    }
+#endif
+    constexpr std::size_t kBlock = 8;
+    while (i + kBlock <= text.size()) {
+        bool plain = true;
+        for (std::size_t k = 0; k < kBlock; ++k) {
+            const auto c = static_cast<std::uint32_t>(text[i + k]);
+            plain &= c - 1 < 0x7F && c != L'\n';
+        }
+        if (!plain) break;
+        for (std::size_t k = 0; k < kBlock; ++k) p[k] = static_cast<char>(text[i + k]);
+        p += kBlock;
+        i += kBlock;
+    }
+    return i;
+}
+
 // Appends UTF-8 of `text` to `out` as the C runtime's text mode writes it:
 // L'\n' becomes CR LF; NUL characters are dropped (fputws stops at them).
 void AppendTextModeUtf8(std::string& out, std::wstring_view text) {
@@ -48,20 +91,9 @@ void AppendTextModeUtf8(std::string& out, std::wstring_view text) {
     out.resize(at + text.size() * 4 + 1);  // the most any character takes (CR LF: 2 for 1)
     char* p = out.data() + at;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        // Log lines are mostly plain ASCII: take eight characters at a time
-        // while none of them is a NUL, a line end or beyond ASCII.
-        constexpr std::size_t kBlock = 8;
-        while (i + kBlock <= text.size()) {
-            bool plain = true;
-            for (std::size_t k = 0; k < kBlock; ++k) {
-                const auto c = static_cast<std::uint32_t>(text[i + k]);
-                plain &= c - 1 < 0x7F && c != L'\n';
-            }
-            if (!plain) break;
-            for (std::size_t k = 0; k < kBlock; ++k) p[k] = static_cast<char>(text[i + k]);
-            p += kBlock;
-            i += kBlock;
-        }
+        // Log lines are mostly plain ASCII: take a block of characters at a
+        // time while none of them is a NUL, a line end or beyond ASCII.
+        i = CopyPlainBlocks(text, i, p);
         if (i == text.size()) break;
         auto cp = static_cast<std::uint32_t>(text[i]);
         if (cp < 0x80) {
