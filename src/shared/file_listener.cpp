@@ -212,6 +212,11 @@ struct CArvekLogListenerFile::State {
     // the two threads took it from each other for every line.
     alignas(kCacheLine) mutable std::mutex queueLock;
     std::condition_variable writerDone;
+    // The writer waits on this while it lingers; the first thread that
+    // queues a record meanwhile wakes it (and clears the flag, so that the
+    // others do not).
+    std::condition_variable moreQueued;
+    bool writerLingering = false;
     std::deque<std::unique_ptr<QueueChunk>> chunks;
     std::vector<std::unique_ptr<QueueChunk>> spareChunks;  // room for kKeptChunks, reserved
     std::uint32_t readRecord = 0;  // the first record of the first chunk not written yet
@@ -446,19 +451,15 @@ void CArvekLogListenerFile::State::RunWriter() {
             WriteQueued(guard, holdUntil, holdOver);
             if (!QueueEmpty() || stopping || holdOver) break;
             // Dry: give the threads that log a moment to add more before the
-            // file is closed, looking again after every short nap, so that a
-            // burst that starts meanwhile is taken up at once rather than
-            // after the whole moment.
-            guard.unlock();
-            const auto lingerUntil =
-                std::chrono::steady_clock::now() + std::chrono::microseconds(kLingerMicroseconds);
-            for (;;) {
-                std::this_thread::sleep_for(std::chrono::microseconds(kLingerNapMicroseconds));
-                const auto now = std::chrono::steady_clock::now();
-                holdOver = now >= holdUntil;
-                if (Pending() != 0 || holdOver || now >= lingerUntil || stopping) break;
-            }
-            guard.lock();
+            // file is closed. The first record queued meanwhile wakes the
+            // writer, so a burst that starts while it waits is taken up at
+            // once rather than after the whole moment.
+            const auto lingerUntil = std::min(
+                holdUntil, std::chrono::steady_clock::now() + std::chrono::microseconds(kLingerMicroseconds));
+            writerLingering = true;
+            moreQueued.wait_until(guard, lingerUntil, [&] { return !QueueEmpty() || Stopping(); });
+            writerLingering = false;
+            holdOver = std::chrono::steady_clock::now() >= holdUntil;
             if (QueueEmpty()) break;
         }
         // The file is closed before the writer ends, and what came while it
@@ -578,6 +579,7 @@ CArvekLogListenerFile::~CArvekLogListenerFile() {
         s.writerDone.wait_for(guard, wait, [&] { return !s.writerRunning; });
     }
     s.stopping = true;  // what is still queued is lost
+    s.moreQueued.notify_all();
     const bool stuck = s.writerRunning;
     guard.unlock();
     if (m_writer.joinable()) {
@@ -605,6 +607,7 @@ void CArvekLogListenerFile::Log(LogData& data) {
     QueueChunk* chunk = nullptr;
     std::size_t at = 0;
     std::uint32_t record = 0, use = 0;
+    bool wakeWriter = false;
     {
         std::lock_guard guard(s.queueLock);
         try {
@@ -619,6 +622,8 @@ void CArvekLogListenerFile::Log(LogData& data) {
         chunk->used += chars;
         ++chunk->records;
         ++s.recordsQueued;
+        wakeWriter = s.writerLingering;
+        s.writerLingering = false;
         if (!s.writerRunning) {
             // The previous writer has closed the file and marked itself done;
             // it only ends its thread still. Let it go, as closing a thread's
@@ -639,6 +644,7 @@ void CArvekLogListenerFile::Log(LogData& data) {
     *end = L'\n';
     chunk->slots[record].end = at + chars;
     chunk->slots[record].published.store(use, std::memory_order_release);
+    if (wakeWriter) s.moreQueued.notify_one();
 }
 
 ListenerType CArvekLogListenerFile::GetType() const { return m_state->queued ? QueuedFile : File; }

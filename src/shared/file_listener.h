@@ -96,16 +96,14 @@ public:
     // and the bounded waits of the other processes would run out against a
     // healthy writer.
     static constexpr std::uint32_t kMaxBatchHoldMs = 20;
-    // When the queue runs dry, the writer waits this long with the file
-    // still open, within its hold, before it closes the file and ends. A
-    // program that logs steadily, only slower than the writer writes, would
+    // When the queue runs dry, the writer waits up to this long with the
+    // file still open, within its hold, before it closes the file and ends.
+    // A program that logs steadily, only slower than the writer writes, would
     // otherwise have its lines written a few at a time, each few with an open
-    // and a close of the file and a new writer thread. (Sleeps are coarser
-    // on Windows, up to the system timer's period; the hold still bounds
-    // them.)
+    // and a close of the file and a new writer thread. The first record
+    // queued meanwhile wakes the writer at once. (Timed waits are coarser on
+    // Windows, up to the system timer's period; the hold still bounds them.)
     static constexpr std::uint32_t kLingerMicroseconds = 200;
-    // ... looking at the queue after every nap this long.
-    static constexpr std::uint32_t kLingerNapMicroseconds = 20;
 
     // Reads "MaxLogSize" and "QueuedWrites", creates the log folder and the
     // mutex, and checks the file's first line.
