@@ -13,10 +13,13 @@
 // host-wide "Global\" mutex), through the whole CArvekLog::Log path:
 // formatting, the clock, the thread id, the record and the listener.
 //
-// The queued benchmarks measure a batch of 1000 calls plus the wait until
-// the writer has written the last one, so that they report what the writer
+// The queued benchmarks measure a batch of calls plus the wait until the
+// writer has written the last one, so that they report what the writer
 // sustains, not how fast a queue grows; their counters (QueuedCosts) say what
-// the calls cost the calling thread and what the writer spends.
+// the calls cost the calling thread and what the writer spends. Each runs
+// with bursts of 1000 lines, where the writer's start and the wait's last nap
+// weigh on every burst, and with streams of 10,000, which come closer to the
+// rate the writer keeps up.
 //
 // Every benchmark counts the allocations made while it runs (alloc_count.h):
 // "allocs" per line on the calling thread, "allocs_all" on all threads (with
@@ -56,7 +59,9 @@ constexpr const char* kSpdlogFormat = "Battery status changed: charge {} percent
 constexpr const char* kSpdlogPattern = "%Y/%m/%d %H:%M:%S.%e|%8t|%-11l|BatteryMonitor::OnStatusChange|%v";
 constexpr std::size_t kRotateBytes = 2048 * 1024;
 constexpr std::size_t kKeptFiles = 9;
-constexpr int kBatch = 1000;
+// Lines per batch of the queued benchmarks: a burst and a longer stream.
+constexpr int kBurst = 1000;
+constexpr int kStream = 10000;
 
 // Allocations per line while it lives, on this thread and on all threads.
 class AllocationCount {
@@ -273,21 +278,22 @@ void BM_DirectFileListener(benchmark::State& state) {
 BENCHMARK(BM_DirectFileListener)->UseRealTime();
 
 void BM_QueuedFileListener(benchmark::State& state) {
+    const int batch = static_cast<int>(state.range(0));
     Notebook notebook("queued", true);
     int value = 0;
     QueuedCosts costs;
     const AllocationCount allocations;
     for (auto _ : state) {
         costs.StartCalls();
-        for (int i = 0; i < kBatch; ++i) notebook.log.Log(Shared::Information, kFunction, kFormat, ++value % 100, 65, 1);
+        for (int i = 0; i < batch; ++i) notebook.log.Log(Shared::Information, kFunction, kFormat, ++value % 100, 65, 1);
         costs.EndCalls();
         WaitUntilWritten(notebook.log);
     }
-    state.SetItemsProcessed(state.iterations() * kBatch);
-    costs.Report(state, state.iterations() * kBatch);
-    allocations.Report(state, state.iterations() * kBatch);
+    state.SetItemsProcessed(state.iterations() * batch);
+    costs.Report(state, state.iterations() * batch);
+    allocations.Report(state, state.iterations() * batch);
 }
-BENCHMARK(BM_QueuedFileListener)->UseRealTime();
+BENCHMARK(BM_QueuedFileListener)->Arg(kBurst)->Arg(kStream)->UseRealTime();
 
 // The listeners alone: a record whose line is built already (as when another
 // listener asked for it first), straight to the listener, without the log's
@@ -319,20 +325,21 @@ void BM_DirectListenerPrebuiltLine(benchmark::State& state) {
 BENCHMARK(BM_DirectListenerPrebuiltLine)->UseRealTime();
 
 void BM_QueuedListenerPrebuiltLine(benchmark::State& state) {
+    const int batch = static_cast<int>(state.range(0));
     ListenerOnly only("queued-only", true);
     QueuedCosts costs;
     const AllocationCount allocations;
     for (auto _ : state) {
         costs.StartCalls();
-        for (int i = 0; i < kBatch; ++i) only.listener.Log(only.record);
+        for (int i = 0; i < batch; ++i) only.listener.Log(only.record);
         costs.EndCalls();
         while (only.listener.PendingRecords() != 0) Nap();
     }
-    state.SetItemsProcessed(state.iterations() * kBatch);
-    costs.Report(state, state.iterations() * kBatch);
-    allocations.Report(state, state.iterations() * kBatch);
+    state.SetItemsProcessed(state.iterations() * batch);
+    costs.Report(state, state.iterations() * batch);
+    allocations.Report(state, state.iterations() * batch);
 }
-BENCHMARK(BM_QueuedListenerPrebuiltLine)->UseRealTime();
+BENCHMARK(BM_QueuedListenerPrebuiltLine)->Arg(kBurst)->Arg(kStream)->UseRealTime();
 
 void BM_SpdlogRotatingSync(benchmark::State& state) {
     auto logger = Configure(spdlog::rotating_logger_mt(
@@ -348,6 +355,7 @@ void BM_SpdlogRotatingSync(benchmark::State& state) {
 BENCHMARK(BM_SpdlogRotatingSync)->UseRealTime();
 
 void BM_SpdlogRotatingAsync(benchmark::State& state) {
+    const int batch = static_cast<int>(state.range(0));
     spdlog::init_thread_pool(8192, 1);
     auto logger = Configure(spdlog::rotating_logger_mt<spdlog::async_factory>(
         "async", (BenchFolder("spdlog-async") / "Tidewatch.log").string(), kRotateBytes, kKeptFiles));
@@ -356,16 +364,16 @@ void BM_SpdlogRotatingAsync(benchmark::State& state) {
     const AllocationCount allocations;
     for (auto _ : state) {
         costs.StartCalls();
-        for (int i = 0; i < kBatch; ++i) logger->info(kSpdlogFormat, ++value % 100, 65, 1);
+        for (int i = 0; i < batch; ++i) logger->info(kSpdlogFormat, ++value % 100, 65, 1);
         costs.EndCalls();
         while (spdlog::thread_pool()->queue_size() != 0) Nap();
     }
-    state.SetItemsProcessed(state.iterations() * kBatch);
-    costs.Report(state, state.iterations() * kBatch);
-    allocations.Report(state, state.iterations() * kBatch);
+    state.SetItemsProcessed(state.iterations() * batch);
+    costs.Report(state, state.iterations() * batch);
+    allocations.Report(state, state.iterations() * batch);
     spdlog::drop("async");
 }
-BENCHMARK(BM_SpdlogRotatingAsync)->UseRealTime();
+BENCHMARK(BM_SpdlogRotatingAsync)->Arg(kBurst)->Arg(kStream)->UseRealTime();
 
 // --- A traced function -----------------------------------------------------
 //
@@ -374,8 +382,6 @@ BENCHMARK(BM_SpdlogRotatingAsync)->UseRealTime();
 // function, through the process's log (GetLog) with queued writes, next to
 // spdlog's synchronous sink writing the same two lines. Items are calls; two
 // lines each.
-
-constexpr int kTracedBatch = kBatch / 2;
 
 __attribute__((noinline)) void TracedFunction() {
     Shared::CArvekLogTrace trace(kFunction);
@@ -395,6 +401,7 @@ Shared::CArvekLog& ProcessLogAtTraceIn() {
 }
 
 void BM_TracedFunctionQueued(benchmark::State& state) {
+    const int calls = static_cast<int>(state.range(0)) / 2;  // two lines each
     Shared::CArvekLog& log = ProcessLogAtTraceIn();
     if (!log.IsEnabled(Shared::TraceIn) || !log.FileListener()) {
         state.SkipWithError("the process's log was made before the traced notebook");
@@ -404,15 +411,15 @@ void BM_TracedFunctionQueued(benchmark::State& state) {
     const AllocationCount allocations;
     for (auto _ : state) {
         costs.StartCalls();
-        for (int i = 0; i < kTracedBatch; ++i) TracedFunction();
+        for (int i = 0; i < calls; ++i) TracedFunction();
         costs.EndCalls();
         WaitUntilWritten(log);
     }
-    state.SetItemsProcessed(state.iterations() * kTracedBatch);
-    costs.Report(state, state.iterations() * kTracedBatch);
-    allocations.Report(state, state.iterations() * kTracedBatch * 2);
+    state.SetItemsProcessed(state.iterations() * calls);
+    costs.Report(state, state.iterations() * calls);
+    allocations.Report(state, state.iterations() * calls * 2);
 }
-BENCHMARK(BM_TracedFunctionQueued)->UseRealTime();
+BENCHMARK(BM_TracedFunctionQueued)->Arg(kBurst)->Arg(kStream)->UseRealTime();
 
 void BM_SpdlogTracedFunctionSync(benchmark::State& state) {
     auto logger = Configure(spdlog::rotating_logger_mt("traced", (BenchFolder("spdlog-traced") / "Tidewatch.log").string(),
