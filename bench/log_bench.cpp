@@ -124,9 +124,12 @@ struct Notebook {
 // writer then waits for the other one, shared with whatever else runs.
 void Nap() { std::this_thread::sleep_for(std::chrono::microseconds(50)); }
 
+void WaitUntilWritten(const Shared::CArvekLogListenerFile& listener) {
+    while (listener.PendingRecords() != 0) Nap();
+}
+
 void WaitUntilWritten(Shared::CArvekLog& log) {
-    auto* listener = static_cast<Shared::CArvekLogListenerFile*>(log.FileListener());
-    while (listener->PendingRecords() != 0) Nap();
+    WaitUntilWritten(*static_cast<Shared::CArvekLogListenerFile*>(log.FileListener()));
 }
 
 // Processor time of the process or of the calling thread, in nanoseconds.
@@ -333,7 +336,7 @@ void BM_QueuedListenerPrebuiltLine(benchmark::State& state) {
         costs.StartCalls();
         for (int i = 0; i < batch; ++i) only.listener.Log(only.record);
         costs.EndCalls();
-        while (only.listener.PendingRecords() != 0) Nap();
+        WaitUntilWritten(only.listener);
     }
     state.SetItemsProcessed(state.iterations() * batch);
     costs.Report(state, state.iterations() * batch);
